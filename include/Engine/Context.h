@@ -9,6 +9,8 @@
 
 namespace Tessera3D {
 
+class CFileSystem;
+
 class Context {
 public:
     explicit Context(const char* timeFormat = CFileLog::DEFAULT_TIME_FORMAT);
@@ -22,8 +24,15 @@ public:
     const std::string& GetUserAgent() const { return m_UserAgent; }
 
     CFileLog& GetFileLog() { return m_FileLog; }
+    CFileSystem* GetFileSystem() const { return m_pFileSystem.get(); }
+    void SetFileSystem(std::unique_ptr<CFileSystem> pFileSystem);
+
+    // Opens "<folder>/ServerLog.log" for appending through the file system, creating it when missing;
+    // file logging silently stays off when neither works.
+    bool OpenLogFile(const char* folder);
 
 private:
+    std::unique_ptr<CFileSystem> m_pFileSystem;
     std::string m_UserAgent;
     CFileLog m_FileLog;
 };

@@ -1,4 +1,5 @@
 #include "Engine/Context.h"
+#include "Engine/FileSystem.h"
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,7 @@ Context::Context(const char* timeFormat) { m_FileLog.SetTimeFormat(timeFormat); 
 
 Context::~Context() {
     m_FileLog.Close();
+    m_pFileSystem.reset();
     if (GGlobal.m_pContext == this) GGlobal.m_pContext = nullptr;
 }
 
@@ -47,6 +49,19 @@ void Context::LogMessageV(int type, const char* format, va_list args) {
     const int lineLength = snprintf(line, sizeof(line), "%s%s\033[0;0m\n", ColourOf(type), text);
     fwrite(line, 1, static_cast<size_t>(std::min<int>(lineLength, sizeof(line) - 1)), stdout);
     fflush(stdout);
+}
+
+void Context::SetFileSystem(std::unique_ptr<CFileSystem> pFileSystem) { m_pFileSystem = std::move(pFileSystem); }
+
+bool Context::OpenLogFile(const char* folder) {
+    if (!m_pFileSystem) return false;
+    char path[64];
+    snprintf(path, sizeof(path), "%s/ServerLog.log", folder);
+    Strong<Stream> pStream = m_pFileSystem->Open(path, true);
+    if (!pStream) pStream = m_pFileSystem->Create(path);
+    if (!pStream || !pStream->Seek(0, SEEK_ORIGIN_END)) return false;
+    m_FileLog.Open(pStream.Get());
+    return true;
 }
 
 void Context::AddUserAgent(const char* text) {
