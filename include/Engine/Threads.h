@@ -2,6 +2,7 @@
 // Thread primitives: a recursive lock, an event and a named thread.
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <pthread.h>
@@ -69,7 +70,10 @@ public:
     const std::string& GetName() const { return m_Name; }
 
 protected:
-    virtual void Run() = 0;
+    virtual void Run() {}
+    // What the new thread runs. By default Run() on this object; a thread that may outlive its object
+    // (it is detached at destruction) returns work that holds only shared state.
+    virtual std::function<void()> GetWork() { return [this] { Run(); }; }
 
 private:
     struct StartRecord;

@@ -5,7 +5,7 @@
 namespace Tessera3D {
 
 struct Thread::StartRecord {
-    Thread* m_pThread;
+    std::function<void()> m_Work;
     std::shared_ptr<Signalable> m_pRunning;
     std::string m_Name;
 };
@@ -40,7 +40,7 @@ Thread::~Thread() {
 bool Thread::Start() {
     if (m_bStarted) return false;
     m_pRunning->Signal(); // set before the thread can observe or clear it
-    auto* pStart = new StartRecord{this, m_pRunning, m_Name};
+    auto* pStart = new StartRecord{GetWork(), m_pRunning, m_Name};
     if (pthread_create(&m_Thread, nullptr, &Thread::Entry, pStart) != 0) {
         delete pStart;
         m_pRunning->Reset();
@@ -60,7 +60,7 @@ void* Thread::Entry(void* pRecord) {
     std::unique_ptr<StartRecord> pStart(static_cast<StartRecord*>(pRecord));
     // Named from inside, so the name is in place before any of the thread's own code runs.
     pthread_setname_np(pthread_self(), pStart->m_Name.substr(0, 15).c_str());
-    pStart->m_pThread->Run();
+    pStart->m_Work();
     pStart->m_pRunning->Reset();
     return nullptr;
 }
