@@ -21,6 +21,9 @@ public:
     int32_t Release() override;
     // The script class describing this object; the assigned class unless a kind defines its own.
     virtual ReflectedClass* GetReflectedClass() const { return m_pReflectedClass; }
+    // This object as a new script value (one reference, owned by the caller): an object value here,
+    // an element value for elements.
+    virtual CArgument* CreateArgument();
 
     // Begins destruction once; a second call while destruction runs does nothing.
     void Obliterate();

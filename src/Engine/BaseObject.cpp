@@ -1,5 +1,7 @@
 #include "Engine/BaseObject.h"
 
+#include "Engine/Argument.h"
+
 namespace Tessera3D {
 
 int32_t CRefCounted::Release() {
@@ -30,6 +32,8 @@ int32_t CBaseObject::Release() {
     Obliterate();
     return 0;
 }
+
+CArgument* CBaseObject::CreateArgument() { return new CArgumentObject(this); }
 
 void CBaseObject::Obliterate() {
     if (m_bObliterated) return;
