@@ -130,7 +130,7 @@ bool CTARArchive::Read(Stream* pStream) {
     entries.reserve(2);
     uint8_t header[BLOCK_SIZE];
     for (;;) {
-        if (!pStream->Seek(position, SEEK_ORIGIN_BEGIN)) break;
+        if (!pStream->Seek(position, SEEK_ORIGIN_BEGIN)) return false;
         if (ReadFully(pStream, header, BLOCK_SIZE) < BLOCK_SIZE) break;
         bool empty = true;
         for (uint8_t byte : header) {
