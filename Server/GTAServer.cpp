@@ -1,0 +1,116 @@
+#include "GTAServer.h"
+
+#include "GTAClient.h"
+#include "ServerConfiguration.h"
+
+#include "Engine/Context.h"
+#include "Engine/FileSystem.h"
+#include "Engine/Hash.h"
+#include "Engine/TesseraHBF.h"
+#include "Multiplayer/GameMessages.h"
+
+#include <cstring>
+
+using namespace Tessera3D;
+
+CGTAServer::CGTAServer() {
+    m_Games.Register(GAME_GTA_III, "gta:iii");
+    m_Games.Register(GAME_GTA_VC, "gta:vc");
+    m_Games.Register(GAME_GTA_SA, "gta:sa");
+    m_Games.Register(GAME_GTA_IV, "gta:iv");
+    m_Games.Register(GAME_BULLY, "bully");
+}
+
+bool CGTAServer::ParseConfig(CServerConfiguration& config) {
+    if (!CBaseServer::ParseConfig(config)) return false;
+    m_bSyncLocalEntities = config.GetBoolValue("synclocalentities", false);
+    ParseAnticheat(config);
+    return true;
+}
+
+void CGTAServer::ParseAnticheat(CServerConfiguration& config) {
+    CElementChunk* pAnticheat = config.FindElement("anticheat");
+    if (!pAnticheat) return;
+    for (CElementChunk* pFile = pAnticheat->FindElement("file"); pFile; pFile = pFile->GetNextSameNameElement()) {
+        const char* path = pFile->Attribute("path");
+        const char* source = pFile->Attribute("src");
+        if (!path) LogError("Anticheat file in config without path attribute!");
+        else if (!source) LogError("Anticheat file %s in config without src attribute!", path);
+        else AddFileToAnticheat(path, source);
+    }
+}
+
+bool CGTAServer::AddFileToAnticheat(const char* gamePath, const char* sourcePath) {
+    Log("Adding anticheat file %s. Game path: %s", sourcePath, gamePath);
+    if (!sourcePath || !*sourcePath) {
+        LogWarn("An anticheat file path is blank.");
+        return false;
+    }
+    Context* pContext = GGlobal.m_pContext;
+    Strong<Stream> pFile = pContext && pContext->GetFileSystem() ? pContext->GetFileSystem()->Open(sourcePath, false) : nullptr;
+    if (!pFile) {
+        LogWarn("Failed to read anticheat file %s.", sourcePath);
+        return false;
+    }
+    CMD5Hash md5;
+    uint8_t buffer[1024];
+    for (size_t read; (read = pFile->Read(buffer, sizeof(buffer))) > 0;) md5.Add(buffer, read);
+    uint8_t digest[CMD5Hash::DIGEST_SIZE];
+    md5.Finish(digest);
+    CAnticheatFile file{gamePath, sourcePath, {}};
+    memcpy(file.m_Digest.data(), digest, sizeof(digest));
+    m_AnticheatFiles.push_back(std::move(file));
+    return true;
+}
+
+CNetMachine* CGTAServer::NewMachine() {
+    auto* pClient = new CGTAClient(&GetMachines());
+    // Trainers are allowed unless the console variable "trainers" says 0.
+    if (CVarSystem::CVar* pVar = GetCVars().Find("trainers")) pClient->m_bTrainers = strtol(pVar->m_Value.c_str(), nullptr, 10) != 0;
+    return pClient;
+}
+
+void CGTAServer::OnPlayerJoin(CNetMachine* pClient) {
+    CGameFileCheckRequest request;
+    for (const CAnticheatFile& file : m_AnticheatFiles) request.m_Paths.push_back(file.m_GamePath);
+    if (auto pPacket = BuildMessage(request)) pClient->SendPacket(pPacket.Get());
+}
+
+bool CGTAServer::ProcessPacket(NetPeer* pPeer, uint32_t id, Stream* pStream) {
+    auto* pClient = static_cast<CGTAClient*>(GetMachines().GetMachineFromPeer(pPeer));
+    // Only a peer without a record may ask to connect; a client that has not passed the game-file check
+    // may only answer it, and once passed it may not answer again.
+    if (!pClient) {
+        if (id != PACKET_CONNECT_REQUEST) return false;
+    } else if (!pClient->m_bGameFilesVerified) {
+        if (id == PACKET_GAME_FILE_CHECK) HandleGameFileCheck(pClient, pStream);
+        return true;
+    } else if (id == PACKET_GAME_FILE_CHECK || id == PACKET_CONNECT_REQUEST) {
+        return false;
+    }
+    return CBaseServer::ProcessPacket(pPeer, id, pStream);
+}
+
+void CGTAServer::HandleGameFileCheck(CGTAClient* pClient, Stream* pStream) {
+    std::string address;
+    if (!GetAddressText(pClient->m_pPeer, address)) {
+        GetTransport()->Disconnect(pClient->m_pPeer, DISCONNECT_FAILED);
+        return;
+    }
+    CGameFileCheckAnswer answer;
+    ReadMessage(pStream, answer);
+    if (answer.m_Count != m_AnticheatFiles.size()) {
+        LogWarn("CONNECT: %s revoked connection [CRC CHECK FAILED]", address.c_str());
+        GetTransport()->Disconnect(pClient->m_pPeer, DISCONNECT_FILE_CHECK_FAILED);
+        return;
+    }
+    for (size_t i = 0; i < m_AnticheatFiles.size(); ++i) {
+        if (i >= answer.m_Digests.size() || answer.m_Digests[i] != m_AnticheatFiles[i].m_Digest) {
+            LogWarn("CONNECT: %s revoked connection [CRC CHECK FAILED - %s]", address.c_str(),
+                    m_AnticheatFiles[i].m_GamePath.c_str());
+            GetTransport()->Disconnect(pClient->m_pPeer, DISCONNECT_FILE_CHECK_FAILED);
+            return;
+        }
+    }
+    pClient->m_bGameFilesVerified = true;
+}

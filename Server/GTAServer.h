@@ -1,0 +1,56 @@
+#pragma once
+// The server host specialised for the served games.
+#include "BaseServer.h"
+#include "NetGamesList.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+enum eGame : int32_t {
+    GAME_UNKNOWN = 0,
+    GAME_GTA_III = 1,
+    GAME_GTA_VC = 2,
+    GAME_GTA_SA = 3,
+    GAME_GTA_IV = 5,
+    GAME_BULLY = 7,
+    GAME_MAFIA_ONE = 10,
+    GAME_MAFIA_TWO = 11,
+    GAME_MAFIA_THREE = 12,
+    GAME_MAFIA_ONE_DE = 13,
+};
+
+class CGTAClient;
+
+class CGTAServer : public CBaseServer {
+public:
+    CGTAServer();
+
+    bool ParseConfig(CServerConfiguration& config) override;
+    bool ProcessPacket(Tessera3D::NetPeer* pPeer, uint32_t id, Tessera3D::Stream* pStream) override;
+    const CNetGamesList& GetGamesList() const { return m_Games; }
+
+    // Adds a game file clients must match: its MD5 digest is taken from sourcePath through the
+    // virtual file system. False (after a warning) when the file cannot be read.
+    bool AddFileToAnticheat(const char* gamePath, const char* sourcePath);
+
+protected:
+    CNetMachine* NewMachine() override;
+    void OnPlayerJoin(CNetMachine* pClient) override;
+    int FindGame(const char* name) const override { return m_Games.Find(name); }
+    std::string GetGameName(int game) const override { return m_Games.GetName(game); }
+
+private:
+    struct CAnticheatFile {
+        std::string m_GamePath;
+        std::string m_SourcePath;
+        std::array<uint32_t, 4> m_Digest;
+    };
+
+    void ParseAnticheat(CServerConfiguration& config);
+    void HandleGameFileCheck(CGTAClient* pClient, Tessera3D::Stream* pStream);
+
+    CNetGamesList m_Games;
+    std::vector<CAnticheatFile> m_AnticheatFiles;
+    bool m_bSyncLocalEntities = false;
+};
