@@ -1,0 +1,51 @@
+#pragma once
+// Messages of the client side that the shared catalogue has no struct for yet: element deletions,
+// syncer requests and key events; and the digests of the game-file check. Same shape as the
+// catalogue: a reader and a writer per message, next to each other in ClientMessages.cpp.
+#include "Multiplayer/GameMessages.h"
+#include "Multiplayer/Message.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+// A file's MD5 digest as the game-file check answer carries it: the 16 bytes read as four
+// little-endian words.
+using CFileDigest = std::array<uint32_t, 4>;
+
+CFileDigest MakeFileDigest(const uint8_t md5[16]);
+// The digest of a file's whole contents.
+CFileDigest ComputeFileDigest(const void* pData, size_t size);
+
+// Both directions: uint16 count, then that many int32 element ids.
+struct CElementDeleteMessage {
+    static constexpr uint32_t ID = PACKET_ELEMENT_DELETE;
+    std::vector<int32_t> m_Elements;
+
+    bool Write(Tessera3D::CBinaryWriter& writer) const;
+    bool Read(Tessera3D::CBinaryReader& reader);
+};
+
+// Client to server: int32 element id.
+struct CRequestSyncer {
+    static constexpr uint32_t ID = PACKET_REQUEST_SYNCER;
+    int32_t m_Element = -1;
+
+    bool Write(Tessera3D::CBinaryWriter& writer) const { return writer.WriteInt32(m_Element); }
+    bool Read(Tessera3D::CBinaryReader& reader) { return reader.ReadInt32(m_Element); }
+};
+
+// Client to server: uint8 down (bit 0), uint32 scan code, uint32 key code, uint16 modifier state,
+// uint32 repeat count.
+struct CKeyEventMessage {
+    static constexpr uint32_t ID = PACKET_KEY_EVENT;
+    uint8_t m_Down = 0; // written as it stands, so that stray bits can be sent too
+    uint32_t m_ScanCode = 0;
+    uint32_t m_KeyCode = 0;
+    uint16_t m_Modifiers = 0;
+    uint32_t m_RepeatCount = 0;
+
+    bool Write(Tessera3D::CBinaryWriter& writer) const;
+    bool Read(Tessera3D::CBinaryReader& reader);
+    bool IsDown() const { return (m_Down & 1) != 0; }
+};
