@@ -5,6 +5,7 @@
 #include "ServerConfiguration.h"
 #include "ServerVersion.h"
 #include "StartupPause.h"
+#include "UserAgent.h"
 
 #include "EmbeddedArchive.h"
 #include "Engine/Assert.h"
@@ -21,7 +22,6 @@
 #include <curl/curl.h>
 #include <memory>
 #include <string>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 using namespace Tessera3D;
@@ -73,17 +73,6 @@ void MountFileSystem(Context& context) {
     auto pArchive = std::make_unique<CTARArchive>();
     if (pArchive->Read(pImage.Get())) pFileSystem->Mount(pArchive.release());
     context.SetFileSystem(std::move(pFileSystem));
-}
-
-void BuildUserAgent(Context& context) {
-    char text[256];
-    snprintf(text, sizeof(text), "Tessera3D/%d.%d.%d", ENGINE_VERSION_MAJOR, ENGINE_VERSION_MINOR, ENGINE_VERSION_PATCH);
-    context.AddUserAgent(text);
-    struct utsname name = {};
-    uname(&name);
-    snprintf(text, sizeof(text), " (%s %s)", name.sysname, name.machine);
-    context.AddUserAgent(text);
-    context.AddUserAgent(SERVER_USER_AGENT);
 }
 
 // Reads the configuration and everything up to the main loop; false after a failed start (already

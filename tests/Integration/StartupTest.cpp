@@ -85,7 +85,7 @@ TEST(Startup, GamePortThatCannotBeOpenedStopsTheStart) {
     ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     socklen_t length = sizeof(address);
     getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
-    for (const std::string& extra : {"", "<bindip>no.such.host.invalid</bindip>"}) {
+    for (const char* extra : {"", "<bindip>no.such.host.invalid</bindip>"}) {
         CServerProcess server;
         server.WriteConfig(BaseConfig(extra, ntohs(address.sin_port)));
         server.Start();
