@@ -401,4 +401,7 @@ TEST_F(TestClientTest, ClientOutlivingItsPoolReportsDisconnected) {
     EXPECT_FALSE(client.GetPool());
     EXPECT_FALSE(client.SendChat("x"));
     EXPECT_FALSE(client.WaitForMessage(PACKET_CHAT, 10));
+    // The server hears of it at once.
+    CTestClient other(m_Pool);
+    EXPECT_TRUE(Pump(other, [&] { return m_Server.m_Disconnected.size() == 1; }));
 }

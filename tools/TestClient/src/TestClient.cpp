@@ -37,7 +37,11 @@ CTestClient::~CTestClient() {
 }
 
 void CTestClient::DetachFromPool() {
-    ReleasePeer();
+    // Tell the server now rather than leaving it to time the peer out.
+    if (ENetPeer* pPeer = m_pPeer) {
+        ReleasePeer();
+        enet_peer_disconnect_now(pPeer, 0);
+    }
     if (m_State != STATE_IDLE) m_State = STATE_DISCONNECTED;
     m_pPool = nullptr;
 }
