@@ -173,6 +173,10 @@ void pushObject(HVM vm, const Object& obj);
 void pushRootTable(HVM vm);
 void pushConstTable(HVM vm);
 void pushRegistryTable(HVM vm);
+// Pop a table and make it the root (of this VM) or the constant table (of all threads).
+// Closures keep the root table they were created with; code compiled later sees the new one.
+Result setRootTable(HVM vm);
+Result setConstTable(HVM vm);
 void newTable(HVM vm);
 void newTableEx(HVM vm, Integer initialCapacity);
 void newArray(HVM vm, Integer size);
@@ -271,9 +275,10 @@ Result getFreeVariable(HVM vm, Integer idx, Integer n);   // pushes it
 Result bindEnv(HVM vm, Integer idx);                      // pops env, pushes bound closure
 Result setClosureRoot(HVM vm, Integer idx);               // pops a table
 Result getClosureRoot(HVM vm, Integer idx);
-// Calls the closure below `nparams` arguments (the first argument is `this`). The closure
-// and arguments are popped; with retval the result is pushed. raiseError runs the runtime
-// error handler for errors that no script catches.
+// Calls the closure below `nparams` arguments (the first argument is `this`). The arguments
+// are popped and the closure stays; with retval the result is pushed. raiseError runs the
+// runtime error handler for errors that no script catches. When the called code suspends the
+// thread, the call returns with the VM in the Suspended state and the suspend value pushed.
 Result call(HVM vm, Integer nparams, bool retval, bool raiseError = true);
 Result resumeGenerator(HVM vm, bool retval, bool raiseError = true);  // generator at -1
 Result wakeupVM(HVM vm, bool resumedRet, bool retval, bool raiseError, bool throwError = false);

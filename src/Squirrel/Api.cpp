@@ -234,6 +234,20 @@ void pushObject(HVM vm, const Object& obj) { vm->push(fromObject(obj)); }
 void pushRootTable(HVM vm) { vm->push(vm->root); }
 void pushConstTable(HVM vm) { vm->push(vm->ss->consts); }
 void pushRegistryTable(HVM vm) { vm->push(vm->ss->registry); }
+Result setRootTable(HVM vm) {
+    Value t = vm->at(-1);
+    if (t.type != ObjectType::Table && t.type != ObjectType::Null) return throwError(vm, "a table is expected");
+    vm->root = t;
+    pop(vm, 1);
+    return Ok;
+}
+Result setConstTable(HVM vm) {
+    Value t = vm->at(-1);
+    if (t.type != ObjectType::Table) return throwError(vm, "a table is expected");
+    vm->ss->consts = t;
+    pop(vm, 1);
+    return Ok;
+}
 void newTable(HVM vm) { vm->push(Value(vm->ss->newTable())); }
 void newTableEx(HVM vm, Integer cap) { vm->push(Value(vm->ss->newTable(uint32_t(cap > 0 ? cap : 0)))); }
 void newArray(HVM vm, Integer size) { vm->push(Value(vm->ss->newArray(uint32_t(size > 0 ? size : 0)))); }
@@ -976,7 +990,10 @@ Result call(HVM vm, Integer nparams, bool retval, bool raiseError) {
     Value func = vm->stack[argBase - 1];
     Value res;
     bool ok = vm->call(func, argBase, uint32_t(nparams), res, raiseError);
-    if (vm->state == VMState::Suspended && vm != vm->ss->mainVM) return ok ? Ok : Error;
+    if (ok && vm->state == VMState::Suspended && !vm->frames.empty()) {
+        if (retval) vm->push(res);
+        return Ok;
+    }
     vm->settop(argBase);
     if (!ok) return Error;
     if (retval) vm->push(res);

@@ -660,6 +660,7 @@ static Integer array_filter(HVM vm) {
 
 static Integer array_find(HVM vm) {
     Array* a = vm->at(1).a;
+    vm->ss->charge(a->size / 16);
     const Value& v = vm->at(2);
     for (uint32_t i = 0; i < a->size; ++i) {
         Value tmp;
@@ -726,6 +727,7 @@ static Integer array_sort(HVM vm) {
     if (vm->gettop() > 1) f = vm->at(2);
     Array* a = self.a;
     Integer n = a->size;
+    vm->ss->charge(n);
     if (n > 1) {
         for (Integer i = n / 2; i >= 0; --i)
             if (!siftDown(vm, a, f, i, n - 1)) return -1;

@@ -115,12 +115,8 @@ public:
             err.message = errMsg_;
             err.line = errLine_;
             err.column = errCol_;
-            // release the states of every function that was being compiled
-            while (fs_) {
-                FuncState* p = fs_->parent;
-                fs_->actives.clear();
-                fs_ = p;
-            }
+            // nested function states were owned by the frames that were unwound
+            fs_ = nullptr;
             return false;
         }
     }
@@ -525,12 +521,13 @@ private:
                 vr = exp2anyreg(rhs);
             } else {
                 int rr = exp2anyreg(rhs);
-                freeExp(rhs);
                 int t = reserve();
                 emit(OP_GETOUTER, t, 0, 0, lhs.key);
                 emit(compoundOp(tok), t, t, rr);
-                rhs = Exp::make(EK::Temp, t);
-                vr = t;
+                emit(OP_SETOUTER, 0, t, 0, lhs.key);
+                freeRegister(t);
+                freeExp(rhs);
+                return Exp::make(EK::Copy, t);
             }
             emit(OP_SETOUTER, 0, vr, 0, lhs.key);
             return rhs;

@@ -14,6 +14,7 @@ void* SharedState::alloc(size_t n) {
     void* p = std::malloc(n ? n : 1);
     if (!p) std::abort();
     bytesAllocated += n;
+    if (stepHook) stepCounter -= Integer(n >> 8);
     return p;
 }
 
@@ -887,6 +888,7 @@ Integer collectGarbage(SharedState* ss, VM* current, Array* resurrect) {
         g->gcMark = 0;
         all.push_back(g);
     }
+    ss->charge(Integer(all.size() / 8));
     for (GCObject* g : all)
         forEachChild(g, [](GCObject* c) { --c->gcRefs; });
     std::vector<GCObject*> work;

@@ -9,7 +9,6 @@ namespace Squirrel {
 namespace {
 struct RegexError {};
 constexpr int kMaxDepth = 100;
-constexpr int64_t kMatchBudget = 20000000;
 }  // namespace
 
 int Regex::newNode(Kind k, int left, int right) {
@@ -68,13 +67,14 @@ int Regex::parseCharNode(bool inClass) {
         }
         case 0:
             fail("letter expected for argument of escape sequence");
+            break;
         case 'b':
         case 'B':
             if (!inClass) {
                 ++p_;
                 return newNode(WB, (unsigned char)c);
             }
-            // fall through: a literal letter inside a class
+            [[fallthrough]];  // a literal letter inside a class
         default:
             ++p_;
             return newNode(CHAR, (unsigned char)c);
@@ -425,7 +425,7 @@ bool Regex::match(const char* text, const char* end) {
     bol_ = text;
     eol_ = end;
     currSubExp_ = 0;
-    budget_ = kMatchBudget;
+    budget_ = kBudget;
     const char* res = matchNode(&nodes_[size_t(first_)], text, nullptr);
     return res != nullptr && res == eol_;
 }
@@ -435,7 +435,7 @@ bool Regex::search(const char* begin, const char* end, const char** outBegin, co
     if (begin >= end) return false;
     bol_ = begin;
     eol_ = end;
-    budget_ = kMatchBudget;
+    budget_ = kBudget;
     const char* cur = nullptr;
     const char* start = begin;
     do {

@@ -26,6 +26,9 @@ public:
     // First match at or after `begin`; positions are pointers into the text.
     bool search(const char* begin, const char* end, const char** outBegin, const char** outEnd);
     int subExpCount() const { return int(matches_.size()); }
+    // Node visits of the last match or search.
+    int64_t work() const { return kBudget - budget_; }
+    static constexpr int64_t kBudget = 20000000;
     const Match& subExp(int i) const { return matches_[size_t(i)]; }
 
 private:

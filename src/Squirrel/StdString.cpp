@@ -284,6 +284,7 @@ Integer regexp_match(HVM vm) {
     Value sv(vm->at(2));
     const char* s = sv.s->data;
     vm->push(Value(r->match(s, s + std::strlen(s))));
+    vm->ss->charge(r->work() / 64);
     return 1;
 }
 
@@ -307,7 +308,9 @@ Integer regexp_search(HVM vm) {
     const char* from;
     if (!searchStart(vm, s, &from)) return -1;
     const char *b, *e;
-    if (!r->search(from, s + std::strlen(s), &b, &e)) return 0;
+    bool found = r->search(from, s + std::strlen(s), &b, &e);
+    vm->ss->charge(r->work() / 64);
+    if (!found) return 0;
     vm->push(matchTable(vm, s, b, e));
     return 1;
 }
@@ -320,7 +323,9 @@ Integer regexp_capture(HVM vm) {
     const char* from;
     if (!searchStart(vm, s, &from)) return -1;
     const char *b, *e;
-    if (!r->search(from, s + std::strlen(s), &b, &e)) return 0;
+    bool found = r->search(from, s + std::strlen(s), &b, &e);
+    vm->ss->charge(r->work() / 64);
+    if (!found) return 0;
     Array* a = vm->ss->newArray(0);
     Value av(a);
     for (int i = 0; i < r->subExpCount(); ++i) {

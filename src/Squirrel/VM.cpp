@@ -1093,6 +1093,7 @@ bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& resu
             ok = false;
             break;
         }
+        if (frames.size() == 1) callBaseTop = argBase;
         ok = execute(uint32_t(frames.size() - 1), raiseError, result);
         break;
     }
@@ -1129,6 +1130,11 @@ bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& resu
     if (state == VMState::Suspended && func.type == ObjectType::Closure) return ok;  // frames stay
     if (top > savedTop) settop(savedTop);
     top = savedTop;
+    if (nestedCalls == 0 && frames.empty()) {
+        // the outermost call is over: a stopped script does not stop the next one
+        aborted = false;
+        ss->memoryRefused = false;
+    }
     return ok;
 }
 
@@ -1164,13 +1170,15 @@ void VM::callDebugHook(int event, const Value& func, int32_t line) {
 
 bool VM::stepCheck() {
     if (aborted) return raise("execution aborted");
-    if (ss->memoryLimit && ss->bytesAllocated > ss->memoryLimit) {
+    if (ss->memoryLimit && (ss->bytesAllocated > ss->memoryLimit || ss->memoryRefused)) {
         aborted = true;
         return raise("out of memory");
     }
     if (ss->stepHook) {
-        if (--ss->stepCounter <= 0) {
-            ss->stepCounter = ss->stepInterval > 0 ? ss->stepInterval : 1;
+        // every `interval` steps call the hook (natives may have charged many at once)
+        --ss->stepCounter;
+        while (ss->stepCounter <= 0) {
+            ss->stepCounter += ss->stepInterval > 0 ? ss->stepInterval : 1;
             if (ss->stepHook(this, ss->stepUser)) {
                 aborted = true;
                 return raise("execution aborted");
@@ -2133,6 +2141,7 @@ bool VM::wakeup(const Value& val, Value& result, bool raiseError, bool throwErro
     bool ok = execute(0, raiseError, result);
     if (state == VMState::Running) state = frames.empty() ? VMState::Idle : state;
     if (!ok) state = VMState::Idle;
+    if (state == VMState::Idle) settop(callBaseTop);
     return ok;
 }
 

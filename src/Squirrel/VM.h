@@ -71,9 +71,18 @@ struct SharedState {
     Integer maxCallDepth = 200000;
 
     void* alloc(size_t n);
+    // Work done by natives counts against the step budget of the step hook.
+    void charge(Integer steps) {
+        if (stepHook) stepCounter -= steps;
+    }
     void dealloc(void* p, size_t n);
-    bool overBudget(size_t extra) const {
-        return memoryLimit != 0 && bytesAllocated + extra > memoryLimit;
+    bool memoryRefused = false;  // an allocation was refused: the script is stopped
+    bool overBudget(size_t extra) {
+        if (memoryLimit != 0 && bytesAllocated + extra > memoryLimit) {
+            memoryRefused = true;
+            return true;
+        }
+        return false;
     }
 
     String* intern(const char* s, size_t len);
@@ -123,6 +132,7 @@ struct VM : GCObject {
     bool suspendRequested = false;
     bool aborted = false;       // the step hook stopped the script
     int32_t suspendTarget = -1;  // register of the suspended frame receiving the wakeup value
+    uint32_t callBaseTop = 0;    // stack top to restore when a suspended call finally returns
     bool pendingThrow = false;
     Value suspendValue;
     UserPointer foreignPtr = nullptr;
