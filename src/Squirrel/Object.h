@@ -41,14 +41,24 @@ struct GCObject : RefCounted {
     uint32_t gcRefs = 0;  // collector scratch: references not accounted for by the heap
 };
 
+#if defined(__GNUC__)
+#define SQ_INLINE inline __attribute__((always_inline))
+#define SQ_LIKELY(x) __builtin_expect(!!(x), 1)
+#define SQ_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define SQ_INLINE inline
+#define SQ_LIKELY(x) (x)
+#define SQ_UNLIKELY(x) (x)
+#endif
+
 void destroyObject(RefCounted* o);
 
-inline void addref(RefCounted* o) { ++o->refs; }
-inline void decref(RefCounted* o) {
-    if (--o->refs == 0) destroyObject(o);
+SQ_INLINE void addref(RefCounted* o) { ++o->refs; }
+SQ_INLINE void decref(RefCounted* o) {
+    if (SQ_UNLIKELY(--o->refs == 0)) destroyObject(o);
 }
 
-inline bool isRefType(ObjectType t) { return t >= ObjectType::String; }
+SQ_INLINE bool isRefType(ObjectType t) { return t >= ObjectType::String; }
 
 struct Value {
     ObjectType type;
@@ -74,10 +84,10 @@ struct Value {
     };
 
     Value() : type(ObjectType::Null), i(0) {}
-    Value(const Value& v) : type(v.type), i(v.i) {
+    SQ_INLINE Value(const Value& v) : type(v.type), i(v.i) {
         if (isRefType(type)) addref(o);
     }
-    Value(Value&& v) noexcept : type(v.type), i(v.i) {
+    SQ_INLINE Value(Value&& v) noexcept : type(v.type), i(v.i) {
         v.type = ObjectType::Null;
         v.i = 0;
     }
@@ -110,11 +120,11 @@ struct Value {
     }
     static Value thread(VM* vm);
 
-    ~Value() {
+    SQ_INLINE ~Value() {
         if (isRefType(type)) decref(o);
     }
 
-    Value& operator=(const Value& v) {
+    SQ_INLINE Value& operator=(const Value& v) {
         ObjectType ot = type;
         RefCounted* old = o;
         type = v.type;
@@ -123,7 +133,7 @@ struct Value {
         if (isRefType(ot)) decref(old);
         return *this;
     }
-    Value& operator=(Value&& v) noexcept {
+    SQ_INLINE Value& operator=(Value&& v) noexcept {
         if (this != &v) {
             ObjectType ot = type;
             RefCounted* old = o;
@@ -135,14 +145,14 @@ struct Value {
         }
         return *this;
     }
-    void setNull() {
+    SQ_INLINE void setNull() {
         ObjectType ot = type;
         RefCounted* old = o;
         type = ObjectType::Null;
         i = 0;
         if (isRefType(ot)) decref(old);
     }
-    void setInteger(Integer v) {
+    SQ_INLINE void setInteger(Integer v) {
         if (isRefType(type)) {
             RefCounted* old = o;
             type = ObjectType::Integer;
@@ -153,7 +163,7 @@ struct Value {
             i = v;
         }
     }
-    void setFloat(Float v) {
+    SQ_INLINE void setFloat(Float v) {
         if (isRefType(type)) {
             RefCounted* old = o;
             type = ObjectType::Float;
@@ -166,7 +176,7 @@ struct Value {
             f = v;
         }
     }
-    void setBool(bool v) {
+    SQ_INLINE void setBool(bool v) {
         if (isRefType(type)) {
             RefCounted* old = o;
             type = ObjectType::Bool;
@@ -198,7 +208,7 @@ inline Integer floatToInteger(double d) {
 }
 inline Integer Value::toInteger() const { return type == ObjectType::Integer ? i : floatToInteger(f); }
 
-inline bool isFalse(const Value& v) {
+SQ_INLINE bool isFalse(const Value& v) {
     switch (v.type) {
     case ObjectType::Null: return true;
     case ObjectType::Bool: return !v.b;

@@ -35,43 +35,43 @@ static T* allocObject(SharedState* ss, size_t extra, ObjectType type) {
 // ----------------------------------------------------------------------------------------------
 // strings
 // ----------------------------------------------------------------------------------------------
+static inline uint64_t mix64(uint64_t h, uint64_t k) {
+    k *= 0x87c37b91114253d5ull;
+    k = (k << 31) | (k >> 33);
+    h ^= k * 0x4cf5ad432745937full;
+    return ((h << 27) | (h >> 37)) * 5 + 0x52dce729;
+}
+
+static inline uint64_t load64(const char* p) {
+    uint64_t k;
+    std::memcpy(&k, p, 8);
+    return k;
+}
+
 uint32_t hashBytes(const char* s, size_t len) {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ (uint64_t(len) * 0xff51afd7ed558ccdull);
-    size_t i = 0;
-    while (i + 8 <= len) {
-        uint64_t k;
-        std::memcpy(&k, s + i, 8);
-        k *= 0x87c37b91114253d5ull;
-        k = (k << 31) | (k >> 33);
-        h ^= k * 0x4cf5ad432745937full;
-        h = ((h << 27) | (h >> 37)) * 5 + 0x52dce729;
-        i += 8;
+    if (len > 256) {
+        // long strings: both ends and evenly spaced words (equal strings still hash equal)
+        for (size_t i = 0; i < 64; i += 8) h = mix64(h, load64(s + i));
+        size_t step = (len - 128) / 32;
+        for (size_t i = 64; i + 8 <= len - 64 && step; i += step) h = mix64(h, load64(s + i));
+        for (size_t i = len - 64; i < len; i += 8) h = mix64(h, load64(s + i));
+    } else {
+        size_t i = 0;
+        for (; i + 8 <= len; i += 8) h = mix64(h, load64(s + i));
+        uint64_t tail = 0;
+        for (size_t j = 0; i + j < len; ++j) tail |= uint64_t((unsigned char)s[i + j]) << (8 * j);
+        h ^= tail * 0x87c37b91114253d5ull;
     }
-    uint64_t tail = 0;
-    for (size_t j = 0; i + j < len; ++j) tail |= uint64_t((unsigned char)s[i + j]) << (8 * j);
-    h ^= tail * 0x87c37b91114253d5ull;
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdull;
     h ^= h >> 33;
     return uint32_t(h);
 }
 
-String* SharedState::intern(const char* s, size_t len) {
-    if (!strBuckets) {
-        strMask = 255;
-        strBuckets = static_cast<String**>(alloc(sizeof(String*) * (strMask + 1)));
-        std::memset(strBuckets, 0, sizeof(String*) * (strMask + 1));
-    }
-    uint32_t h = hashBytes(s, len);
-    for (String* p = strBuckets[h & strMask]; p; p = p->nextInBucket)
-        if (p->hash == h && p->len == len && std::memcmp(p->data, s, len) == 0) return p;
-    String* str = allocObject<String>(this, len, ObjectType::String);
-    str->len = uint32_t(len);
-    str->hash = h;
-    if (len) std::memcpy(str->data, s, len);
-    str->data[len] = 0;
-    str->nextInBucket = strBuckets[h & strMask];
-    strBuckets[h & strMask] = str;
+void SharedState::insertString(String* str) {
+    str->nextInBucket = strBuckets[str->hash & strMask];
+    strBuckets[str->hash & strMask] = str;
     if (++strCount > strMask + 1) {
         uint32_t newMask = strMask * 2 + 1;
         String** nb = static_cast<String**>(alloc(sizeof(String*) * (newMask + 1)));
@@ -89,6 +89,48 @@ String* SharedState::intern(const char* s, size_t len) {
         strBuckets = nb;
         strMask = newMask;
     }
+}
+
+String* SharedState::findString(const char* s, size_t len, uint32_t h) const {
+    for (String* p = strBuckets[h & strMask]; p; p = p->nextInBucket)
+        if (p->hash == h && p->len == len && std::memcmp(p->data, s, len) == 0) return p;
+    return nullptr;
+}
+
+void SharedState::initStrings() {
+    strMask = 255;
+    strBuckets = static_cast<String**>(alloc(sizeof(String*) * (strMask + 1)));
+    std::memset(strBuckets, 0, sizeof(String*) * (strMask + 1));
+}
+
+String* SharedState::intern(const char* s, size_t len) {
+    if (!strBuckets) initStrings();
+    uint32_t h = hashBytes(s, len);
+    if (String* found = findString(s, len, h)) return found;
+    String* str = allocObject<String>(this, len, ObjectType::String);
+    str->len = uint32_t(len);
+    str->hash = h;
+    if (len) std::memcpy(str->data, s, len);
+    str->data[len] = 0;
+    insertString(str);
+    return str;
+}
+
+String* SharedState::internConcat(const char* a, size_t la, const char* b, size_t lb) {
+    if (!strBuckets) initStrings();
+    size_t len = la + lb;
+    // build the result in place; drop it again if an equal string already exists
+    String* str = allocObject<String>(this, len, ObjectType::String);
+    str->len = uint32_t(len);
+    std::memcpy(str->data, a, la);
+    std::memcpy(str->data + la, b, lb);
+    str->data[len] = 0;
+    str->hash = hashBytes(str->data, len);
+    if (String* found = findString(str->data, len, str->hash)) {
+        dealloc(str, sizeof(String) + len);
+        return found;
+    }
+    insertString(str);
     return str;
 }
 

@@ -78,6 +78,77 @@ enum Op : uint8_t {
     OP_COUNT
 };
 
+// Every opcode, in enum order (used to build the dispatch table).
+#define SQUIRREL_OPCODES(X) \
+    X(OP_LOADK) \
+    X(OP_LOADINT) \
+    X(OP_LOADFLOAT) \
+    X(OP_LOADNULL) \
+    X(OP_LOADBOOL) \
+    X(OP_LOADROOT) \
+    X(OP_MOVE) \
+    X(OP_GETOUTER) \
+    X(OP_SETOUTER) \
+    X(OP_GETK) \
+    X(OP_GET) \
+    X(OP_SETK) \
+    X(OP_SET) \
+    X(OP_NEWSLOTK) \
+    X(OP_NEWSLOT) \
+    X(OP_NEWMEMBER) \
+    X(OP_DELETE) \
+    X(OP_PREPCALLK) \
+    X(OP_PREPCALL) \
+    X(OP_CALL) \
+    X(OP_TAILCALL) \
+    X(OP_RETURN) \
+    X(OP_ADD) \
+    X(OP_SUB) \
+    X(OP_MUL) \
+    X(OP_DIV) \
+    X(OP_MOD) \
+    X(OP_ADDI) \
+    X(OP_PINC) \
+    X(OP_BAND) \
+    X(OP_BOR) \
+    X(OP_BXOR) \
+    X(OP_SHL) \
+    X(OP_SHR) \
+    X(OP_USHR) \
+    X(OP_EQ) \
+    X(OP_NE) \
+    X(OP_LT) \
+    X(OP_LE) \
+    X(OP_GT) \
+    X(OP_GE) \
+    X(OP_CMP3) \
+    X(OP_EQK) \
+    X(OP_NOT) \
+    X(OP_NEG) \
+    X(OP_BNOT) \
+    X(OP_TYPEOF) \
+    X(OP_CLONE) \
+    X(OP_IN) \
+    X(OP_INSTANCEOF) \
+    X(OP_JMP) \
+    X(OP_JZ) \
+    X(OP_JNZ) \
+    X(OP_JCMP) \
+    X(OP_CLOSURE) \
+    X(OP_NEWTABLE) \
+    X(OP_NEWARRAY) \
+    X(OP_APPEND) \
+    X(OP_NEWCLASS) \
+    X(OP_GETBASE) \
+    X(OP_FOREACH) \
+    X(OP_POSTFOREACH) \
+    X(OP_PUSHTRAP) \
+    X(OP_POPTRAP) \
+    X(OP_THROW) \
+    X(OP_YIELD) \
+    X(OP_RESUME) \
+    X(OP_CLOSE)
+
 enum CmpKind : uint8_t { CMP_LT, CMP_LE, CMP_GT, CMP_GE, CMP_EQ, CMP_NE };
 
 constexpr uint8_t kNoReg = 0xFF;

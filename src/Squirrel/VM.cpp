@@ -778,10 +778,7 @@ bool VM::concat(const Value& a, const Value& b, Value& out) {
         out = std::move(sb);
         return true;
     }
-    scratch.assign(sa.s->data, la);
-    scratch.append(sb.s->data, lb);
-    out = makeString(ss, scratch);
-    if (scratch.capacity() > 4096) std::string().swap(scratch);
+    out = Value(ss->internConcat(sa.s->data, la, sb.s->data, lb));
     return true;
 }
 
@@ -1214,13 +1211,30 @@ int32_t VM::frameLine(size_t idx) const {
         stk = stack + ci->base;       \
     } while (0)
 #define SAVEIP() (ci->ip = ip)
+#if defined(__GNUC__)
+#define SQUIRREL_COMPUTED_GOTO 1
+// Each handler jumps straight to the next one: one indirect branch per handler predicts far
+// better than the single one of a switch.
+#define CASE(op) \
+    L_##op:      \
+    case op:
+#define NEXT()                    \
+    do {                          \
+        in = *ip++;               \
+        goto* kLabels[in.op];     \
+    } while (0)
+#else
+#define SQUIRREL_COMPUTED_GOTO 0
+#define CASE(op) case op:
+#define NEXT() continue
+#endif
 #define THROW()         \
     do {                \
         SAVEIP();       \
         goto exception; \
     } while (0)
 
-static inline void assignRealValue(Value& dst, const Value& v) {
+static SQ_INLINE void assignRealValue(Value& dst, const Value& v) {
     if (v.type == ObjectType::WeakRef)
         dst = v.w->get();
     else
@@ -1235,6 +1249,12 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
     Value* stk;
     const Value* K;
     Value retval;
+    Instr in;
+#if SQUIRREL_COMPUTED_GOTO
+#define LABEL_ADDRESS(op) &&L_##op,
+    static const void* const kLabels[] = {SQUIRREL_OPCODES(LABEL_ADDRESS)};
+#undef LABEL_ADDRESS
+#endif
     const bool checks = ss->stepHook != nullptr || ss->memoryLimit != 0 || !debugHook.isNull();
     LOADFRAME();
     if (aborted) {
@@ -1248,37 +1268,37 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
 
     for (;;) {
         {
-            const Instr in = *ip++;
+            in = *ip++;
             switch (in.op) {
-            case OP_LOADK: stk[in.a] = K[in.x]; continue;
-            case OP_LOADINT: stk[in.a].setInteger(in.x); continue;
-            case OP_LOADFLOAT: {
+            CASE(OP_LOADK) stk[in.a] = K[in.x]; NEXT();
+            CASE(OP_LOADINT) stk[in.a].setInteger(in.x); NEXT();
+            CASE(OP_LOADFLOAT) {
                 Float f;
                 std::memcpy(&f, &in.x, 4);
                 stk[in.a].setFloat(f);
-                continue;
+                NEXT();
             }
-            case OP_LOADNULL:
+            CASE(OP_LOADNULL)
                 for (int32_t i = 0; i < in.x; ++i) stk[in.a + i].setNull();
-                continue;
-            case OP_LOADBOOL: stk[in.a].setBool(in.b != 0); continue;
-            case OP_LOADROOT:
+                NEXT();
+            CASE(OP_LOADBOOL) stk[in.a].setBool(in.b != 0); NEXT();
+            CASE(OP_LOADROOT)
                 if (cl->root)
                     stk[in.a] = Value(cl->root);
                 else
                     stk[in.a].setNull();
-                continue;
-            case OP_MOVE: stk[in.a] = stk[in.b]; continue;
-            case OP_GETOUTER: stk[in.a] = *cl->outers[in.x].outer->valptr; continue;
-            case OP_SETOUTER: *cl->outers[in.x].outer->valptr = stk[in.b]; continue;
-            case OP_GETK: {
+                NEXT();
+            CASE(OP_MOVE) stk[in.a] = stk[in.b]; NEXT();
+            CASE(OP_GETOUTER) stk[in.a] = *cl->outers[in.x].outer->valptr; NEXT();
+            CASE(OP_SETOUTER) *cl->outers[in.x].outer->valptr = stk[in.b]; NEXT();
+            CASE(OP_GETK) {
                 const Value& obj = stk[in.b];
                 const Value& key = K[in.x];
                 if (obj.type == ObjectType::Table) {
                     TableNode* n = obj.t->find(key);
                     if (n) {
                         assignRealValue(stk[in.a], n->val);
-                        continue;
+                        NEXT();
                     }
                 } else if (obj.type == ObjectType::Instance) {
                     Instance* inst = obj.inst;
@@ -1289,7 +1309,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                             assignRealValue(stk[in.a], inst->values[memberIndex(enc)]);
                         else
                             assignRealValue(stk[in.a], inst->cls->methods[memberIndex(enc)].val);
-                        continue;
+                        NEXT();
                     }
                 }
                 SAVEIP();
@@ -1299,20 +1319,20 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(tmp);
                 continue;
             }
-            case OP_GET: {
+            CASE(OP_GET) {
                 const Value& obj = stk[in.b];
                 const Value& key = stk[in.c];
                 if (obj.type == ObjectType::Array && key.type == ObjectType::Integer) {
                     Array* a = obj.a;
                     if (uint64_t(key.i) < a->size) {
                         assignRealValue(stk[in.a], a->data[key.i]);
-                        continue;
+                        NEXT();
                     }
                 } else if (obj.type == ObjectType::Table) {
                     TableNode* n = obj.t->find(key);
                     if (n) {
                         assignRealValue(stk[in.a], n->val);
-                        continue;
+                        NEXT();
                     }
                 }
                 SAVEIP();
@@ -1322,21 +1342,21 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(tmp);
                 continue;
             }
-            case OP_SETK: {
+            CASE(OP_SETK) {
                 const Value& obj = stk[in.a];
                 const Value& key = K[in.x];
                 if (obj.type == ObjectType::Table) {
                     TableNode* n = obj.t->find(key);
                     if (n) {
                         n->val = stk[in.b];
-                        continue;
+                        NEXT();
                     }
                 } else if (obj.type == ObjectType::Instance) {
                     Instance* inst = obj.inst;
                     TableNode* n = inst->cls->members->find(key);
                     if (n && memberIsField(n->val.i)) {
                         inst->values[memberIndex(n->val.i)] = stk[in.b];
-                        continue;
+                        NEXT();
                     }
                 }
                 SAVEIP();
@@ -1345,20 +1365,20 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 RELOAD();
                 continue;
             }
-            case OP_SET: {
+            CASE(OP_SET) {
                 const Value& obj = stk[in.a];
                 const Value& key = stk[in.b];
                 if (obj.type == ObjectType::Array && key.type == ObjectType::Integer) {
                     Array* a = obj.a;
                     if (uint64_t(key.i) < a->size) {
                         a->data[key.i] = stk[in.c];
-                        continue;
+                        NEXT();
                     }
                 } else if (obj.type == ObjectType::Table) {
                     TableNode* n = obj.t->find(key);
                     if (n) {
                         n->val = stk[in.c];
-                        continue;
+                        NEXT();
                     }
                 }
                 SAVEIP();
@@ -1367,7 +1387,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 RELOAD();
                 continue;
             }
-            case OP_NEWSLOTK: {
+            CASE(OP_NEWSLOTK) {
                 SAVEIP();
                 Value o(stk[in.a]), v(stk[in.b]);
                 if (o.type == ObjectType::Table && !o.t->delegate && o.t->count < o.t->capacity()) {
@@ -1378,14 +1398,14 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 RELOAD();
                 continue;
             }
-            case OP_NEWSLOT: {
+            CASE(OP_NEWSLOT) {
                 SAVEIP();
                 Value o(stk[in.a]), k(stk[in.b]), v(stk[in.c]);
                 if (!newSlot(o, k, v, false)) goto exception;
                 RELOAD();
                 continue;
             }
-            case OP_NEWMEMBER: {
+            CASE(OP_NEWMEMBER) {
                 SAVEIP();
                 Value o(stk[in.a]), k(stk[in.b]), v(stk[in.c]);
                 Value attrs;
@@ -1395,7 +1415,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 RELOAD();
                 continue;
             }
-            case OP_DELETE: {
+            CASE(OP_DELETE) {
                 SAVEIP();
                 Value o(stk[in.b]), k(stk[in.c]), res;
                 if (!deleteSlot(o, k, res)) goto exception;
@@ -1403,8 +1423,8 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(res);
                 continue;
             }
-            case OP_PREPCALLK:
-            case OP_PREPCALL: {
+            CASE(OP_PREPCALLK)
+            CASE(OP_PREPCALL) {
                 const Value& key = in.op == OP_PREPCALLK ? K[in.x] : stk[in.c];
                 int fallback = in.op == OP_PREPCALLK ? in.c : in.x;
                 Value o(stk[in.b]);
@@ -1436,8 +1456,8 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a + 1] = std::move(o);
                 continue;
             }
-            case OP_CALL:
-            case OP_TAILCALL: {
+            CASE(OP_CALL)
+            CASE(OP_TAILCALL) {
                 Value& f = stk[in.b];
                 uint32_t base = ci->base + in.b + 1;
                 uint32_t nargs = in.c;
@@ -1473,7 +1493,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     }
                     if (!startScriptCall(callee, base, nargs, in.op == OP_TAILCALL ? -2 : in.a, 0)) goto exception;
                     LOADFRAME();
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value fv(f);
@@ -1553,7 +1573,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(res);
                 continue;
             }
-            case OP_RETURN: {
+            CASE(OP_RETURN) {
                 if (in.b)
                     retval = std::move(stk[in.a]);
                 else
@@ -1561,16 +1581,16 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 SAVEIP();
                 goto do_return;
             }
-            case OP_ADD: {
+            CASE(OP_ADD) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
                 if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
                     stk[in.a].setInteger(Integer(uint64_t(x.i) + uint64_t(y.i)));
-                    continue;
+                    NEXT();
                 }
                 if (x.type == ObjectType::Float && y.type == ObjectType::Float) {
                     stk[in.a].setFloat(x.f + y.f);
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), b(y), r;
@@ -1579,16 +1599,16 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_SUB: {
+            CASE(OP_SUB) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
                 if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
                     stk[in.a].setInteger(Integer(uint64_t(x.i) - uint64_t(y.i)));
-                    continue;
+                    NEXT();
                 }
                 if (x.type == ObjectType::Float && y.type == ObjectType::Float) {
                     stk[in.a].setFloat(x.f - y.f);
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), b(y), r;
@@ -1597,16 +1617,16 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_MUL: {
+            CASE(OP_MUL) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
                 if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
                     stk[in.a].setInteger(Integer(uint64_t(x.i) * uint64_t(y.i)));
-                    continue;
+                    NEXT();
                 }
                 if (x.type == ObjectType::Float && y.type == ObjectType::Float) {
                     stk[in.a].setFloat(x.f * y.f);
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), b(y), r;
@@ -1615,8 +1635,8 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_DIV:
-            case OP_MOD: {
+            CASE(OP_DIV)
+            CASE(OP_MOD) {
                 SAVEIP();
                 Value a(stk[in.b]), b(stk[in.c]), r;
                 if (!arith(in.op == OP_DIV ? '/' : '%', a, b, r)) goto exception;
@@ -1624,15 +1644,15 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_ADDI: {
+            CASE(OP_ADDI) {
                 const Value& x = stk[in.b];
                 if (x.type == ObjectType::Integer) {
                     stk[in.a].setInteger(Integer(uint64_t(x.i) + uint64_t(int64_t(in.x))));
-                    continue;
+                    NEXT();
                 }
                 if (x.type == ObjectType::Float) {
                     stk[in.a].setFloat(x.f + Float(in.x));
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), b(Integer(in.x)), r;
@@ -1641,7 +1661,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_PINC: {
+            CASE(OP_PINC) {
                 Value old(stk[in.b]);
                 if (old.type == ObjectType::Integer) {
                     stk[in.b].setInteger(Integer(uint64_t(old.i) + uint64_t(int64_t(in.x))));
@@ -1655,23 +1675,23 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(old);
                 continue;
             }
-            case OP_BAND:
-            case OP_BOR:
-            case OP_BXOR:
-            case OP_SHL:
-            case OP_SHR:
-            case OP_USHR: {
+            CASE(OP_BAND)
+            CASE(OP_BOR)
+            CASE(OP_BXOR)
+            CASE(OP_SHL)
+            CASE(OP_SHR)
+            CASE(OP_USHR) {
                 Value r;
                 if (!bitwise(in.op, stk[in.b], stk[in.c], r)) THROW();
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_EQ: stk[in.a].setBool(equals(stk[in.b], stk[in.c])); continue;
-            case OP_NE: stk[in.a].setBool(!equals(stk[in.b], stk[in.c])); continue;
-            case OP_LT:
-            case OP_LE:
-            case OP_GT:
-            case OP_GE: {
+            CASE(OP_EQ) stk[in.a].setBool(equals(stk[in.b], stk[in.c])); NEXT();
+            CASE(OP_NE) stk[in.a].setBool(!equals(stk[in.b], stk[in.c])); NEXT();
+            CASE(OP_LT)
+            CASE(OP_LE)
+            CASE(OP_GT)
+            CASE(OP_GE) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
                 int kind = in.op - OP_LT;
@@ -1684,7 +1704,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     default: r = x.i >= y.i; break;
                     }
                     stk[in.a].setBool(r);
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), b(y);
@@ -1694,7 +1714,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a].setBool(r);
                 continue;
             }
-            case OP_CMP3: {
+            CASE(OP_CMP3) {
                 SAVEIP();
                 Value a(stk[in.b]), b(stk[in.c]);
                 Integer r;
@@ -1703,21 +1723,21 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a].setInteger(r);
                 continue;
             }
-            case OP_EQK: {
+            CASE(OP_EQK) {
                 bool r = equals(stk[in.b], K[in.x]);
                 stk[in.a].setBool(in.c ? !r : r);
-                continue;
+                NEXT();
             }
-            case OP_NOT: stk[in.a].setBool(isFalse(stk[in.b])); continue;
-            case OP_NEG: {
+            CASE(OP_NOT) stk[in.a].setBool(isFalse(stk[in.b])); NEXT();
+            CASE(OP_NEG) {
                 const Value& x = stk[in.b];
                 if (x.type == ObjectType::Integer) {
                     stk[in.a].setInteger(Integer(0 - uint64_t(x.i)));
-                    continue;
+                    NEXT();
                 }
                 if (x.type == ObjectType::Float) {
                     stk[in.a].setFloat(-x.f);
-                    continue;
+                    NEXT();
                 }
                 SAVEIP();
                 Value a(x), r;
@@ -1726,16 +1746,16 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_BNOT: {
+            CASE(OP_BNOT) {
                 const Value& x = stk[in.b];
                 if (x.type != ObjectType::Integer) {
                     raise("attempt to perform a bitwise op on a %s", typeNameOf(x.type));
                     THROW();
                 }
                 stk[in.a].setInteger(~x.i);
-                continue;
+                NEXT();
             }
-            case OP_TYPEOF: {
+            CASE(OP_TYPEOF) {
                 SAVEIP();
                 Value a(stk[in.b]), r;
                 if (!typeOf(a, r)) goto exception;
@@ -1743,7 +1763,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_CLONE: {
+            CASE(OP_CLONE) {
                 SAVEIP();
                 Value a(stk[in.b]), r;
                 if (!clone(a, r)) goto exception;
@@ -1751,29 +1771,29 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
-            case OP_IN: {
+            CASE(OP_IN) {
                 bool r;
                 exists(stk[in.c], stk[in.b], r);
                 stk[in.a].setBool(r);
-                continue;
+                NEXT();
             }
-            case OP_INSTANCEOF: {
+            CASE(OP_INSTANCEOF) {
                 bool r;
                 if (!instanceOf(stk[in.b], stk[in.c], r)) THROW();
                 stk[in.a].setBool(r);
-                continue;
+                NEXT();
             }
-            case OP_JMP:
+            CASE(OP_JMP)
                 ip += in.x;
                 if (in.x < 0 && checks) {
                     SAVEIP();
                     if (!stepCheck()) goto exception;
                 }
-                continue;
-            case OP_JZ:
+                NEXT();
+            CASE(OP_JZ)
                 if (isFalse(stk[in.a])) ip += in.x;
-                continue;
-            case OP_JNZ:
+                NEXT();
+            CASE(OP_JNZ)
                 if (!isFalse(stk[in.a])) {
                     ip += in.x;
                     if (in.x < 0 && checks) {
@@ -1781,8 +1801,8 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                         if (!stepCheck()) goto exception;
                     }
                 }
-                continue;
-            case OP_JCMP: {
+                NEXT();
+            CASE(OP_JCMP) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
                 bool r;
@@ -1802,9 +1822,9 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     RELOAD();
                 }
                 if (!r) ip += in.x;
-                continue;
+                NEXT();
             }
-            case OP_CLOSURE: {
+            CASE(OP_CLOSURE) {
                 FuncProto* fp = cl->proto->functions[size_t(in.x)].fp;
                 Table* rt = root.type == ObjectType::Table ? root.t : cl->root;
                 Closure* nc = ss->newClosure(fp, rt);
@@ -1820,19 +1840,19 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(ncv);
                 continue;
             }
-            case OP_NEWTABLE: {
+            CASE(OP_NEWTABLE) {
                 Table* t = ss->newTable(uint32_t(in.x));
                 stk[in.a] = Value(t);
-                continue;
+                NEXT();
             }
-            case OP_NEWARRAY: {
+            CASE(OP_NEWARRAY) {
                 Array* a = ss->newArray(0);
                 if (in.x > 0) a->reserve(uint32_t(in.x));
                 stk[in.a] = Value(a);
-                continue;
+                NEXT();
             }
-            case OP_APPEND: stk[in.a].a->append(stk[in.b]); continue;
-            case OP_NEWCLASS: {
+            CASE(OP_APPEND) stk[in.a].a->append(stk[in.b]); NEXT();
+            CASE(OP_NEWCLASS) {
                 SAVEIP();
                 Value basev;
                 if (in.b != kNoReg) {
@@ -1858,13 +1878,13 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(cv);
                 continue;
             }
-            case OP_GETBASE:
+            CASE(OP_GETBASE)
                 if (cl->base)
                     stk[in.a] = Value(cl->base);
                 else
                     stk[in.a].setNull();
-                continue;
-            case OP_FOREACH: {
+                NEXT();
+            CASE(OP_FOREACH) {
                 Value& cont = stk[in.a];
                 Value& iter = stk[in.a + 3];
                 switch (cont.type) {
@@ -1873,13 +1893,13 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     Array* a = cont.a;
                     if (idx >= Integer(a->size)) {
                         ip += in.x;
-                        continue;
+                        NEXT();
                     }
                     stk[in.a + 1].setInteger(idx);
                     assignRealValue(stk[in.a + 2], a->data[idx]);
                     stk[in.a + 3].setInteger(idx + 1);
                     ip++;  // skip the generator check
-                    continue;
+                    NEXT();
                 }
                 case ObjectType::Table: {
                     Integer from = iter.type == ObjectType::Integer ? iter.i : 0;
@@ -1887,26 +1907,26 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     int32_t n = t->nodes ? t->nextIndex(uint32_t(from)) : -1;
                     if (n < 0) {
                         ip += in.x;
-                        continue;
+                        NEXT();
                     }
                     stk[in.a + 1] = t->nodes[n].key;
                     assignRealValue(stk[in.a + 2], t->nodes[n].val);
                     stk[in.a + 3].setInteger(n + 1);
                     ip++;
-                    continue;
+                    NEXT();
                 }
                 case ObjectType::String: {
                     Integer idx = iter.type == ObjectType::Integer ? iter.i : 0;
                     String* s = cont.s;
                     if (idx >= Integer(s->len)) {
                         ip += in.x;
-                        continue;
+                        NEXT();
                     }
                     stk[in.a + 1].setInteger(idx);
                     stk[in.a + 2].setInteger(Integer((signed char)s->data[idx]));
                     stk[in.a + 3].setInteger(idx + 1);
                     ip++;
-                    continue;
+                    NEXT();
                 }
                 case ObjectType::Class: {
                     Integer from = iter.type == ObjectType::Integer ? iter.i : 0;
@@ -1915,20 +1935,20 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     int32_t n = t->nodes ? t->nextIndex(uint32_t(from)) : -1;
                     if (n < 0) {
                         ip += in.x;
-                        continue;
+                        NEXT();
                     }
                     Integer enc = t->nodes[n].val.i;
                     stk[in.a + 1] = t->nodes[n].key;
                     stk[in.a + 2] = memberIsField(enc) ? c->fields[memberIndex(enc)].val : c->methods[memberIndex(enc)].val;
                     stk[in.a + 3].setInteger(n + 1);
                     ip++;
-                    continue;
+                    NEXT();
                 }
                 case ObjectType::Generator: {
                     Generator* g = cont.gen;
                     if (g->state == GenState::Dead) {
                         ip += in.x;
-                        continue;
+                        NEXT();
                     }
                     Integer idx = iter.type == ObjectType::Integer ? iter.i : 0;
                     stk[in.a + 1].setInteger(idx);
@@ -1978,10 +1998,10 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     THROW();
                 }
             }
-            case OP_POSTFOREACH:
+            CASE(OP_POSTFOREACH)
                 if (stk[in.a].type == ObjectType::Generator && stk[in.a].gen->state == GenState::Dead) ip += in.x;
-                continue;
-            case OP_PUSHTRAP: {
+                NEXT();
+            CASE(OP_PUSHTRAP) {
                 TrapInfo t;
                 t.frameIndex = uint32_t(frames.size() - 1);
                 t.stackBase = ci->base;
@@ -1989,18 +2009,18 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 t.targetReg = in.a;
                 traps.push_back(t);
                 ci->ntraps++;
-                continue;
+                NEXT();
             }
-            case OP_POPTRAP:
+            CASE(OP_POPTRAP)
                 for (int32_t i = 0; i < in.x; ++i) {
                     traps.pop_back();
                     ci->ntraps--;
                 }
-                continue;
-            case OP_THROW:
+                NEXT();
+            CASE(OP_THROW)
                 lastError = stk[in.a];
                 THROW();
-            case OP_YIELD: {
+            CASE(OP_YIELD) {
                 if (!(ci->flags & FRAME_GENERATOR)) {
                     raise("internal error: yield outside a generator");
                     THROW();
@@ -2043,9 +2063,9 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 LOADFRAME();
                 top = ci->top;
                 if (target >= 0) stk[target] = std::move(retval);
-                continue;
+                NEXT();
             }
-            case OP_RESUME: {
+            CASE(OP_RESUME) {
                 SAVEIP();
                 Value gv(stk[in.b]);
                 if (gv.type != ObjectType::Generator) {
@@ -2056,9 +2076,9 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 LOADFRAME();
                 continue;
             }
-            case OP_CLOSE:
+            CASE(OP_CLOSE)
                 closeOuters(ci->base + in.a);
-                continue;
+                NEXT();
             default:
                 raise("invalid instruction");
                 THROW();
@@ -2096,7 +2116,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
         } else {
             retval.setNull();
         }
-        continue;
+        NEXT();
     }
 
     exception: {

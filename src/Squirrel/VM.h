@@ -86,6 +86,10 @@ struct SharedState {
     }
 
     String* intern(const char* s, size_t len);
+    String* internConcat(const char* a, size_t la, const char* b, size_t lb);
+    void insertString(String* s);
+    String* findString(const char* s, size_t len, uint32_t hash) const;
+    void initStrings();
     String* intern(const char* s) { return intern(s, std::strlen(s)); }
     String* intern(const std::string& s) { return intern(s.data(), s.size()); }
     void removeString(String* s);
