@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -22,6 +23,7 @@
 namespace Tessera3D {
 
 class CCommandHandlers;
+class ReflectedNamespace;
 
 // Longest parameter text a handler receives, and longest line the console-command entries take.
 constexpr size_t MAX_COMMAND_PARAMETERS_LENGTH = 255;
@@ -124,6 +126,14 @@ public:
 
     bool IsExecuting() const { return m_Depth > 0; }
 
+    // The script API: addCommandHandler, removeCommandHandler, hasCommandHandler, consoleCommand.
+    void RegisterFunctions(ReflectedNamespace* pGlobal);
+    // Whether a caller of consoleCommand may run restricted commands. By default only the host itself
+    // (no caller) may; the resource manager answers for its resources.
+    using PrivilegeCheck = std::function<bool(CBaseObject* caller)>;
+    void SetPrivilegeCheck(PrivilegeCheck check) { m_PrivilegeCheck = std::move(check); }
+    bool IsPrivileged(CBaseObject* caller) const { return m_PrivilegeCheck ? m_PrivilegeCheck(caller) : caller == nullptr; }
+
 private:
     void Retire(std::unique_ptr<CCommandHandler> pHandler);
     void RunHandler(CCommandHandler& handler, const char* command, const char* parameters, CBaseObject* client);
@@ -135,6 +145,7 @@ private:
     bool m_bPassClient = false;
     Logger m_ConsoleLogger;
     Logger* m_pLogger = &m_ConsoleLogger;
+    PrivilegeCheck m_PrivilegeCheck;
 };
 
 } // namespace Tessera3D

@@ -25,6 +25,7 @@
 namespace Tessera3D {
 
 class ReflectedClass;
+class ReflectedNamespace;
 
 namespace EventHandlers {
 
@@ -183,6 +184,11 @@ public:
     // A new event object of the type, given the reflected class that scripts see it as.
     CEvent* NewEvent(CEventType* pType);
     CCancellableEvent* NewCancellableEvent(CEventType* pType);
+
+    // The script API: addEvent, addEventHandler, removeEventHandler, bindEventHandler,
+    // unbindEventHandler, triggerEvent and the classes Event and CancellableEvent. Handlers that scripts
+    // add record the calling resource (the caller of the call).
+    void RegisterFunctions(ReflectedNamespace* pGlobal);
 
     ReflectedClass* GetEventClass() const { return m_pEventClass; }
     ReflectedClass* GetCancellableEventClass() const { return m_pCancellableEventClass; }

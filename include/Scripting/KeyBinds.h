@@ -21,6 +21,7 @@ namespace Tessera3D {
 
 class CKeyBinds;
 class ReflectedClass;
+class ReflectedNamespace;
 
 enum eKeyState : int32_t {
     KEYSTATE_UP = 0,
@@ -116,6 +117,9 @@ public:
 
     bool GetPassClient() const { return m_bPassClient; }
     void SetPassClient(bool pass) { m_bPassClient = pass; }
+
+    // The script API: bindKey, unbindKey, unbindAllKeys and the class KeyEvent.
+    void RegisterFunctions(ReflectedNamespace* pGlobal);
 
     ReflectedClass* GetKeyEventClass() const { return m_pKeyEventClass; }
     void SetKeyEventClass(ReflectedClass* pClass) { m_pKeyEventClass = pClass; }

@@ -19,6 +19,7 @@
 namespace Tessera3D {
 
 class ReflectedClass;
+class ReflectedNamespace;
 
 namespace TimerHandlers {
 
@@ -81,6 +82,10 @@ public:
     size_t GetCount() const { return m_Count; }
     CScriptTimer* GetTimer(size_t slot) const { return slot < TIMER_CAPACITY && m_Used[slot] ? m_pTimers[slot] : nullptr; }
     bool IsProcessing() const { return m_bProcessing; }
+
+    // The script API: the class Timer, setTimeout, setInterval, setImmediate and the three clearing
+    // functions (one function under three names).
+    void RegisterFunctions(ReflectedNamespace* pGlobal);
 
     ReflectedClass* GetTimerClass() const { return m_pTimerClass; }
     void SetTimerClass(ReflectedClass* pClass) { m_pTimerClass = pClass; }

@@ -19,6 +19,7 @@
 namespace Tessera3D {
 
 class ReflectedClass;
+class ReflectedNamespace;
 class CXmlElement;
 
 class CXmlInterface {
@@ -26,6 +27,9 @@ public:
     // A document without root, and a free element with an empty chunk, of the classes scripts see.
     class CXmlDocument* NewDocument();
     CXmlElement* NewElement();
+
+    // The script classes XmlElement and XmlDocument.
+    void RegisterFunctions(ReflectedNamespace* pGlobal);
 
     ReflectedClass* GetDocumentClass() const { return m_pDocumentClass; }
     ReflectedClass* GetElementClass() const { return m_pElementClass; }

@@ -17,7 +17,7 @@ struct CThing : CBaseObject {};
 // One call a native handler saw; parameters "(null)" when it got none.
 struct SCall {
     std::string m_Handler, m_Command, m_Parameters;
-    CBaseObject* m_pClient;
+    CBaseObject* m_pClient = nullptr;
     bool operator==(const SCall& other) const {
         return m_Handler == other.m_Handler && m_Command == other.m_Command && m_Parameters == other.m_Parameters &&
                m_pClient == other.m_pClient;

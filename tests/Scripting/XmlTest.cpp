@@ -66,11 +66,11 @@ TEST_F(XmlTest, AttributeGetters) {
     struct Case {
         eKind kind;
         const char* name;
-        bool ok;
-        std::string text;
-        bool boolean;
-        int32_t integer;
-        float number;
+        bool ok = false;
+        std::string text = "";
+        bool boolean = false;
+        int32_t integer = 0;
+        float number = 0.0f;
     } cases[] = {
         {STRING, "name", true, "alpha"},
         {STRING, "empty", true, ""},
@@ -101,19 +101,27 @@ TEST_F(XmlTest, AttributeGetters) {
         switch (c.kind) {
         case STRING:
             EXPECT_EQ(pItem->GetStringAttribute(c.name, text), c.ok);
-            if (c.ok) EXPECT_EQ(text, c.text);
+            if (c.ok) {
+                EXPECT_EQ(text, c.text);
+            }
             break;
         case BOOL:
             EXPECT_EQ(pItem->GetBoolAttribute(c.name, boolean), c.ok);
-            if (c.ok) EXPECT_EQ(boolean, c.boolean);
+            if (c.ok) {
+                EXPECT_EQ(boolean, c.boolean);
+            }
             break;
         case INTEGER:
             EXPECT_EQ(pItem->GetIntegerAttribute(c.name, integer), c.ok);
-            if (c.ok) EXPECT_EQ(integer, c.integer);
+            if (c.ok) {
+                EXPECT_EQ(integer, c.integer);
+            }
             break;
         case FLOAT:
             EXPECT_EQ(pItem->GetFloatAttribute(c.name, number), c.ok);
-            if (c.ok) EXPECT_FLOAT_EQ(number, c.number);
+            if (c.ok) {
+                EXPECT_FLOAT_EQ(number, c.number);
+            }
             break;
         }
     }
