@@ -462,7 +462,7 @@ void CBaseServer::HandleClientReady(CNetMachine* pClient) {
     TriggerEvent("OnPlayerJoined", arguments);
     if (pClient->m_Index < 0) return;
 
-    pClient->SendPlayer(false);
+    pClient->SendPlayer();
     if (auto pPacket = BuildMessage(CJoinComplete())) pClient->SendPacket(pPacket.Get());
 }
 

@@ -5,6 +5,7 @@
 #include "Engine/BaseObject.h"
 #include "Engine/References.h"
 #include "Multiplayer/MachineMessages.h"
+#include "Multiplayer/NetObject.h"
 #include "Network/IPAddress.h"
 #include "Network/NetTypes.h"
 
@@ -22,12 +23,14 @@ public:
                     uint32_t flags = Tessera3D::PACKET_FLAGS_RELIABLE, uint8_t channel = 0) const;
 
     // The player element, re-resolved by id when the weak reference has emptied.
-    Tessera3D::CBaseObject* GetPlayer();
+    CNetObject* GetPlayer();
     int32_t GetPlayerId() const { return m_PlayerId; }
-    // Binds the player element (null unbinds): tells every machine, then this client.
-    void SetPlayer(Tessera3D::CBaseObject* pElement, int32_t elementId);
-    // PACKET_LOCAL_PLAYER to this client when in game: the element id once the element exists for it.
-    void SendPlayer(bool bCreatedForThisClient);
+    // Binds the player element (null unbinds) and names it after the client: tells every machine,
+    // then this client.
+    void SetPlayer(CNetObject* pElement);
+    // PACKET_LOCAL_PLAYER to this client when in game: the element id once the element has been
+    // created for it, -1 before.
+    void SendPlayer();
     // PACKET_CLIENT_UPDATE (the flags) to every machine.
     void SendUpdate();
 
@@ -59,7 +62,7 @@ public:
 
 private:
     CNetMachines* m_pMachines;
-    Tessera3D::Weak<Tessera3D::CBaseObject> m_pPlayer;
+    Tessera3D::Weak<CNetObject> m_pPlayer;
     int32_t m_PlayerId = -1;
     Tessera3D::CArgumentMap m_Data;
 };

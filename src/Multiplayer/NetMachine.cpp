@@ -12,29 +12,32 @@ void CNetMachine::SendPacket(const Packet* pPacket, ePacketPriority priority, ui
         pTransport->SendPacket(m_pPeer, pPacket, priority, flags, channel);
 }
 
-CBaseObject* CNetMachine::GetPlayer() {
+CNetObject* CNetMachine::GetPlayer() {
     if (!m_pPlayer && m_PlayerId != -1) {
         INetObjectRegistry* pRegistry = m_pMachines ? m_pMachines->GetRegistry() : nullptr;
-        m_pPlayer = pRegistry ? pRegistry->FindNetObject(m_PlayerId) : nullptr;
+        m_pPlayer = pRegistry ? dynamic_cast<CNetObject*>(pRegistry->FindNetObject(m_PlayerId)) : nullptr;
     }
     return m_pPlayer.Get();
 }
 
-void CNetMachine::SetPlayer(CBaseObject* pElement, int32_t elementId) {
+void CNetMachine::SetPlayer(CNetObject* pElement) {
     if (pElement == m_pPlayer.Get() && (pElement || m_PlayerId == -1)) return;
     m_pPlayer = pElement;
-    m_PlayerId = pElement ? elementId : -1;
+    m_PlayerId = pElement ? pElement->GetNetworkId() : -1;
+    if (pElement) pElement->SetName(m_Name.c_str(), m_Name.size());
     CClientPlayer message;
     message.m_Index = m_Index;
     message.m_Player = m_PlayerId;
     if (m_pMachines)
         if (auto pPacket = BuildMessage(message)) m_pMachines->SendToAll(pPacket.Get());
+    SendPlayer();
 }
 
-void CNetMachine::SendPlayer(bool bCreatedForThisClient) {
+void CNetMachine::SendPlayer() {
     if (!m_bInGame) return;
+    CNetObject* pPlayer = GetPlayer();
     CLocalPlayer message;
-    message.m_Player = bCreatedForThisClient ? m_PlayerId : -1;
+    message.m_Player = pPlayer && pPlayer->IsCreatedFor(m_Index) ? pPlayer->GetNetworkId() : -1;
     if (auto pPacket = BuildMessage(message)) SendPacket(pPacket.Get());
 }
 

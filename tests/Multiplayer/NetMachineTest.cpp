@@ -4,9 +4,12 @@
 
 #include "Engine/Argument.h"
 #include "Multiplayer/NetMachines.h"
+#include "Multiplayer/NetObjectMgr.h"
 #include "Network/NetServer.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace Tessera3D;
 
@@ -115,30 +118,38 @@ TEST_F(MachinesFixture, NullValueRemovesTheKeyAndIsAnnouncedAsTypeZero) {
 }
 
 TEST_F(MachinesFixture, PlayerBindingAndUpdates) {
+    auto pManager = std::make_unique<CNetObjectMgr>(&m_Machines);
     CNetMachine* pAnn = m_Machines.Get(0);
-    auto pElement = MakeStrong<CNetMachine>(&m_Machines); // any object stands in for the element
-    pAnn->SetPlayer(pElement.Get(), 42);
-    EXPECT_EQ(Hex(SentToBoth()), Hex(HexBytes("02 34 52 54 1A 00 00 00  01 00 00 00 00 00  2A 00 00 00")));
-    pAnn->SetPlayer(pElement.Get(), 42);
+    auto pElement = MakeStrong<CNetObject>(pManager.get());
+    ASSERT_TRUE(pManager->RegisterNetObject(pElement.Get()));
+    ASSERT_EQ(pElement->GetNetworkId(), 1);
+    pAnn->SetPlayer(pElement.Get());
+    EXPECT_EQ(Hex(SentToBoth()), Hex(HexBytes("02 34 52 54 1A 00 00 00  01 00 00 00 00 00  01 00 00 00")));
+    EXPECT_STREQ(pElement->GetName(), "Ann") << "binding names the element after the client";
+    pAnn->SetPlayer(pElement.Get());
     EXPECT_TRUE(m_Transport.m_Sends.empty()) << "binding the bound element again sends nothing";
     EXPECT_EQ(pAnn->GetPlayer(), pElement.Get());
 
-    pAnn->SendPlayer(true);
+    pAnn->SendPlayer();
     EXPECT_TRUE(m_Transport.m_Sends.empty()) << "nothing before the client is in game";
     pAnn->m_bInGame = true;
-    pAnn->SendPlayer(false);
-    pAnn->SendPlayer(true);
-    ASSERT_EQ(m_Transport.m_Sends.size(), 2u);
-    EXPECT_EQ(Hex(m_Transport.m_Sends[0].m_Bytes), Hex(HexBytes("02 34 52 54 05 00 00 00 FF FF FF FF")));
-    EXPECT_EQ(Hex(m_Transport.m_Sends[1].m_Bytes), Hex(HexBytes("02 34 52 54 05 00 00 00 2A 00 00 00")));
+    pAnn->SendPlayer();
+    pManager->SendCreatePacket(pAnn, pElement.Get());
+    pAnn->SendPlayer();
+    ASSERT_EQ(m_Transport.m_Sends.size(), 4u);
+    EXPECT_EQ(Hex(m_Transport.m_Sends[0].m_Bytes), Hex(HexBytes("02 34 52 54 05 00 00 00 FF FF FF FF")))
+        << "-1 until the element exists for the client";
+    EXPECT_EQ(m_Transport.m_Sends[1].m_Bytes[4], PACKET_ELEMENT_CREATE);
+    EXPECT_EQ(m_Transport.m_Sends[2].m_Bytes[4], PACKET_ELEMENT_SYNCER);
+    EXPECT_EQ(Hex(m_Transport.m_Sends[3].m_Bytes), Hex(HexBytes("02 34 52 54 05 00 00 00 01 00 00 00")));
     m_Transport.m_Sends.clear();
 
     pAnn->m_bAdministrator = true;
     pAnn->SendUpdate();
     EXPECT_EQ(Hex(SentToBoth()), Hex(HexBytes("02 34 52 54 22 00 00 00  01 00 00 00 00 00  01")));
 
-    // The weak binding empties with its element; without a registry the id cannot bring it back.
-    pElement = nullptr;
+    // Destroying the element unbinds it.
+    ASSERT_TRUE(pManager->DestroyObject(pElement.Get(), true, false));
     EXPECT_EQ(pAnn->GetPlayer(), nullptr);
-    EXPECT_EQ(pAnn->GetPlayerId(), 42);
+    EXPECT_EQ(pAnn->GetPlayerId(), -1);
 }

@@ -1,0 +1,54 @@
+#pragma once
+// Finds the elements a client might stream in by area instead of walking the whole element table.
+// It is built from the elements' positions and dimensions at the start of a streaming pass and only
+// narrows the search: every element it names still takes the full stream-in test, so it only has to
+// name every element that could pass. An element it leaves out is one that could not have been
+// within its stream-in distance of the client's player when the pass began.
+#include "Engine/Mathematics/Vector3D.h"
+
+#include <cstdint>
+#include <vector>
+
+class CNetObject;
+
+class CStreamingIndex {
+public:
+    // Stream-in distances above this (and positions that are not finite) make an element a candidate
+    // everywhere, so a few far-reaching elements cannot blow up the cell size.
+    static constexpr float MAX_INDEXED_DISTANCE = 2048.0f;
+
+    void Clear();
+    // Files one registered element under its slot; call in any order, then Finish.
+    void Add(uint32_t slot, const CNetObject& element);
+    // A slot every client must consider (an element registered after the index was built).
+    void AddEverywhere(uint32_t slot) { m_Everywhere.push_back(slot); }
+    void Finish();
+
+    // Appends the candidate slots for a client (unsorted, possibly repeated): the elements near the
+    // client's player in its dimension or on all dimensions (none without a position) and every
+    // element streamed without distance.
+    void Collect(const Tessera3D::CVector3D* pPlayerPosition, int32_t dimension, std::vector<uint32_t>& out) const;
+    // Elements that exist for their syncer wherever it is; the caller picks those the client syncs.
+    const std::vector<uint32_t>& GetSyncerExempt() const { return m_SyncerExempt; }
+
+private:
+    struct CEntry {
+        uint8_t m_Group; // 0: in its dimension, 1: on all dimensions
+        int32_t m_Dimension;
+        int32_t m_CellX;
+        int32_t m_CellY;
+        uint32_t m_Slot;
+    };
+
+    int32_t CellOf(double coordinate) const;
+    void CollectGroup(uint8_t group, int32_t dimension, const Tessera3D::CVector3D& position,
+                      std::vector<uint32_t>& out) const;
+
+    std::vector<CEntry> m_Cells;
+    std::vector<uint32_t> m_Everywhere;
+    std::vector<uint32_t> m_SyncerExempt;
+    // Positions of the indexed elements until Finish picks the cell size from their distances.
+    std::vector<Tessera3D::CVector3D> m_Positions;
+    float m_Reach = 0.0f;
+    float m_CellSize = 1.0f;
+};
