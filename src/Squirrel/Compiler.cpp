@@ -190,7 +190,7 @@ private:
             f.proto->locals.push_back(LocalVarInfo{lv.name, uint32_t(lv.reg), lv.startPc, endPc});
         }
         f.actives.clear();
-        f.proto->stackSize = uint32_t(f.maxReg < 2 ? 2 : f.maxReg) + 1;
+        f.proto->stackSize = uint32_t(f.maxReg < 2 ? 2 : f.maxReg);
         fs_ = f.parent;
     }
 
@@ -578,6 +578,15 @@ private:
 
     // Jump taken when e is false; returns the jump to patch.
     int condJumpFalse(Exp& e) {
+        if (e.k == EK::Reloc && e.key == pc() - 1 && code(e.key).op == OP_CMPK) {
+            Instr& in = code(e.key);
+            int lit = in.x;
+            in.op = OP_JCMPK;
+            in.a = in.c;
+            in.c = uint8_t(lit);
+            in.x = 0;
+            return e.key;
+        }
         if (e.k == EK::Reloc && e.key == pc() - 1) {
             Instr& in = code(e.key);
             int kind = -1;
@@ -651,8 +660,43 @@ private:
         default: return false;
         }
     }
+    static int cmpKindOf(uint8_t op) {
+        switch (op) {
+        case OP_LT: return CMP_LT;
+        case OP_LE: return CMP_LE;
+        case OP_GT: return CMP_GT;
+        case OP_GE: return CMP_GE;
+        case OP_EQ: return CMP_EQ;
+        case OP_NE: return CMP_NE;
+        default: return -1;
+        }
+    }
     Exp binary(uint8_t op, Exp& a, Exp& b) {
         if (foldInt(op, a, b)) return a;
+        bool aConst = isConstant(a);
+        // integer immediates for + and -
+        if ((op == OP_ADD || op == OP_SUB) && b.k == EK::Int && !aConst && b.ival >= INT32_MIN + 1 &&
+            b.ival <= INT32_MAX) {
+            int ra = exp2anyreg(a);
+            freeExp(a);
+            int at = emit(op == OP_ADD ? OP_ADDI : OP_SUBI, 0, ra, 0, int32_t(b.ival));
+            return Exp::make(EK::Reloc, 0, at);
+        }
+        // comparisons with a constant on the right
+        int kind = cmpKindOf(op);
+        if (kind >= 0 && !aConst && (b.k == EK::Int || b.k == EK::Float || b.k == EK::Lit)) {
+            Value kv;
+            if (b.k == EK::Int) kv = Value(b.ival);
+            else if (b.k == EK::Float) kv = Value(b.fval);
+            else kv = fs_->proto->literals[size_t(b.key)];
+            int lit = literal(kv);
+            if (lit < 256) {
+                int ra = exp2anyreg(a);
+                freeExp(a);
+                int at = emit(OP_CMPK, 0, ra, kind, lit);
+                return Exp::make(EK::Reloc, 0, at);
+            }
+        }
         int rb = exp2anyreg(b);
         int ra = exp2anyreg(a);
         freeTwo(a, b);

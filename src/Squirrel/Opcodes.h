@@ -35,6 +35,7 @@ enum Op : uint8_t {
     OP_DIV,
     OP_MOD,
     OP_ADDI,        // R(a) = R(b) + x
+    OP_SUBI,        // R(a) = R(b) - x
     OP_PINC,        // R(a) = R(b); R(b) = R(b) + x   (postfix increment of a local)
     OP_BAND,
     OP_BOR,
@@ -49,7 +50,7 @@ enum Op : uint8_t {
     OP_GT,
     OP_GE,
     OP_CMP3,        // R(a) = R(b) <=> R(c)
-    OP_EQK,         // R(a) = R(b) == K(x)   (c: negate)
+    OP_CMPK,        // R(a) = R(b) <cmp c> K(x)   (kinds as OP_JCMP)
     OP_NOT,         // R(a) = !R(b)
     OP_NEG,         // R(a) = -R(b)
     OP_BNOT,        // R(a) = ~R(b)
@@ -61,6 +62,7 @@ enum Op : uint8_t {
     OP_JZ,          // if !R(a) pc += x
     OP_JNZ,         // if R(a) pc += x
     OP_JCMP,        // if !(R(b) <cmp a> R(c)) pc += x ; a: 0 <, 1 <=, 2 >, 3 >=, 4 ==, 5 !=
+    OP_JCMPK,       // if !(R(b) <cmp a> K(c)) pc += x
     OP_CLOSURE,     // R(a) = closure of function x
     OP_NEWTABLE,    // R(a) = {} with room for x slots
     OP_NEWARRAY,    // R(a) = [] with room for x items
@@ -108,6 +110,7 @@ enum Op : uint8_t {
     X(OP_DIV) \
     X(OP_MOD) \
     X(OP_ADDI) \
+    X(OP_SUBI) \
     X(OP_PINC) \
     X(OP_BAND) \
     X(OP_BOR) \
@@ -122,7 +125,7 @@ enum Op : uint8_t {
     X(OP_GT) \
     X(OP_GE) \
     X(OP_CMP3) \
-    X(OP_EQK) \
+    X(OP_CMPK) \
     X(OP_NOT) \
     X(OP_NEG) \
     X(OP_BNOT) \
@@ -134,6 +137,7 @@ enum Op : uint8_t {
     X(OP_JZ) \
     X(OP_JNZ) \
     X(OP_JCMP) \
+    X(OP_JCMPK) \
     X(OP_CLOSURE) \
     X(OP_NEWTABLE) \
     X(OP_NEWARRAY) \

@@ -614,7 +614,7 @@ bool VM::bitwise(int op, const Value& a, const Value& b, Value& out) {
 }
 
 bool VM::equals(const Value& a, const Value& b) {
-    if (a.type == b.type) return a.i == b.i;
+    if (a.type == b.type) return a.type == ObjectType::Float ? a.f == b.f : a.i == b.i;
     if (a.isNumeric() && b.isNumeric()) return a.toFloat() == b.toFloat();
     return false;
 }
@@ -903,10 +903,10 @@ bool VM::prepareArgs(Closure* c, uint32_t base, uint32_t nargs) {
 
 bool VM::startScriptCall(Closure* c, uint32_t base, uint32_t nargs, int32_t target, uint8_t flags) {
     FuncProto* p = c->proto;
-    if (frames.size() >= size_t(ss->maxCallDepth)) return raise("stack overflow");
+    if (SQ_UNLIKELY(frames.size() >= size_t(ss->maxCallDepth))) return raise("stack overflow");
     uint32_t newTop = base + p->stackSize;
-    if (newTop + kStackSlack > stackCap && !growStack(newTop + kStackSlack)) return false;
-    if (!prepareArgs(c, base, nargs)) return false;
+    if (SQ_UNLIKELY(newTop + kStackSlack > stackCap) && !growStack(newTop + kStackSlack)) return false;
+    if (SQ_UNLIKELY(nargs != p->nparams || p->varargs || c->env) && !prepareArgs(c, base, nargs)) return false;
     frames.emplace_back();
     CallFrame& f = frames.back();
     f.ip = p->code.data();
@@ -1233,6 +1233,17 @@ int32_t VM::frameLine(size_t idx) const {
         SAVEIP();       \
         goto exception; \
     } while (0)
+
+static SQ_INLINE bool intCompare(int kind, Integer a, Integer b) {
+    switch (kind) {
+    case CMP_LT: return a < b;
+    case CMP_LE: return a <= b;
+    case CMP_GT: return a > b;
+    case CMP_GE: return a >= b;
+    case CMP_EQ: return a == b;
+    default: return a != b;
+    }
+}
 
 static SQ_INLINE void assignRealValue(Value& dst, const Value& v) {
     if (v.type == ObjectType::WeakRef)
@@ -1661,6 +1672,25 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a] = std::move(r);
                 continue;
             }
+            CASE(OP_SUBI) {
+                const Value& x = stk[in.b];
+                if (x.type == ObjectType::Integer) {
+                    stk[in.a].setInteger(Integer(uint64_t(x.i) - uint64_t(int64_t(in.x))));
+                    NEXT();
+                }
+                if (x.type == ObjectType::Float) {
+                    stk[in.a].setFloat(x.f - Float(in.x));
+                    NEXT();
+                }
+                {
+                    SAVEIP();
+                    Value a(x), b(Integer(in.x)), r;
+                    if (!arith('-', a, b, r)) goto exception;
+                    RELOAD();
+                    stk[in.a] = std::move(r);
+                }
+                continue;
+            }
             CASE(OP_PINC) {
                 Value old(stk[in.b]);
                 if (old.type == ObjectType::Integer) {
@@ -1723,10 +1753,22 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 stk[in.a].setInteger(r);
                 continue;
             }
-            CASE(OP_EQK) {
-                bool r = equals(stk[in.b], K[in.x]);
-                stk[in.a].setBool(in.c ? !r : r);
-                NEXT();
+            CASE(OP_CMPK) {
+                const Value& x = stk[in.b];
+                const Value& y = K[in.x];
+                if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
+                    stk[in.a].setBool(intCompare(in.c, x.i, y.i));
+                    NEXT();
+                }
+                {
+                    SAVEIP();
+                    Value a(x), b(y);
+                    bool r;
+                    if (!compareOp(in.c, a, b, r)) goto exception;
+                    RELOAD();
+                    stk[in.a].setBool(r);
+                }
+                continue;
             }
             CASE(OP_NOT) stk[in.a].setBool(isFalse(stk[in.b])); NEXT();
             CASE(OP_NEG) {
@@ -1805,24 +1847,36 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
             CASE(OP_JCMP) {
                 const Value& x = stk[in.b];
                 const Value& y = stk[in.c];
-                bool r;
                 if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
-                    switch (in.a) {
-                    case CMP_LT: r = x.i < y.i; break;
-                    case CMP_LE: r = x.i <= y.i; break;
-                    case CMP_GT: r = x.i > y.i; break;
-                    case CMP_GE: r = x.i >= y.i; break;
-                    case CMP_EQ: r = true; r = x.i == y.i; break;
-                    default: r = x.i != y.i; break;
-                    }
-                } else {
+                    if (!intCompare(in.a, x.i, y.i)) ip += in.x;
+                    NEXT();
+                }
+                {
                     SAVEIP();
                     Value a(x), b(y);
+                    bool r;
                     if (!compareOp(in.a, a, b, r)) goto exception;
                     RELOAD();
+                    if (!r) ip += in.x;
                 }
-                if (!r) ip += in.x;
-                NEXT();
+                continue;
+            }
+            CASE(OP_JCMPK) {
+                const Value& x = stk[in.b];
+                const Value& y = K[in.c];
+                if (x.type == ObjectType::Integer && y.type == ObjectType::Integer) {
+                    if (!intCompare(in.a, x.i, y.i)) ip += in.x;
+                    NEXT();
+                }
+                {
+                    SAVEIP();
+                    Value a(x), b(y);
+                    bool r;
+                    if (!compareOp(in.a, a, b, r)) goto exception;
+                    RELOAD();
+                    if (!r) ip += in.x;
+                }
+                continue;
             }
             CASE(OP_CLOSURE) {
                 FuncProto* fp = cl->proto->functions[size_t(in.x)].fp;

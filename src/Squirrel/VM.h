@@ -220,8 +220,8 @@ struct VM : GCObject {
                   Value& result, bool raiseError);
     bool execute(uint32_t entryFrames, bool raiseError, Value& result);
     bool callNative(NativeClosure* nc, uint32_t base, uint32_t nargs, Value& result, bool& suspended);
-    bool startScriptCall(Closure* cl, uint32_t base, uint32_t nargs, int32_t target,
-                         uint8_t flags);
+    inline bool startScriptCall(Closure* cl, uint32_t base, uint32_t nargs, int32_t target,
+                                uint8_t flags);
     bool prepareArgs(Closure* cl, uint32_t base, uint32_t nargs);
     bool makeGenerator(Closure* cl, uint32_t base, uint32_t nargs, Value& out);
     bool construct(Class* cls, uint32_t base, uint32_t nargs, Value& result);
