@@ -23,6 +23,12 @@ static ReflectedClass* GetClass(CNativeState* pState, const CVector3D*) {
     return pState->m_pScripting ? pState->m_pScripting->GetVector3DClass() : nullptr;
 }
 
+// Components by index: x, y and (for Vec3) z.
+static float& Component(CVector2D& v, size_t index) { return index == 0 ? v.x : v.y; }
+static float& Component(CVector3D& v, size_t index) { return index == 0 ? v.x : index == 1 ? v.y : v.z; }
+template <typename V>
+constexpr size_t ComponentCount() { return sizeof(V) / sizeof(float); }
+
 // 'this' as a vector object of the kind V.
 template <typename V>
 static CObjectValue<V>* GetVector(CNativeState* pState) {
@@ -53,13 +59,11 @@ static bool FormatVector(CNativeState* pState, const CVector3D& v) {
 // Up to as many optional numbers as the vector has components; missing ones are 0.
 template <typename V>
 static bool Construct(CNativeState* pState, int argumentCount, void* pUser) {
-    float components[3] = {0, 0, 0};
-    const int count = std::min<int>(argumentCount, sizeof(V) / sizeof(float));
-    for (int i = 0; i < count; ++i) {
-        if (!pState->CheckNumber(i, components[i])) return false;
-    }
     V value;
-    std::copy(components, components + sizeof(V) / sizeof(float), reinterpret_cast<float*>(&value));
+    const int count = std::min<int>(argumentCount, static_cast<int>(ComponentCount<V>()));
+    for (int i = 0; i < count; ++i) {
+        if (!pState->CheckNumber(i, Component(value, static_cast<size_t>(i)))) return false;
+    }
     Strong<CObjectValue<V>> pObject = MakeStrong<CObjectValue<V>>(static_cast<ReflectedClass*>(pUser), value);
     pState->m_RVal.AddObject(pObject.Get());
     return true;
@@ -85,7 +89,7 @@ template <typename V>
 static bool GetComponent(CNativeState* pState, int argumentCount, void* pUser) {
     CObjectValue<V>* pVector = GetVector<V>(pState);
     if (!pVector) return false;
-    pState->m_RVal.AddNumber(reinterpret_cast<const float*>(&pVector->m_Value)[reinterpret_cast<uintptr_t>(pUser)]);
+    pState->m_RVal.AddNumber(Component(pVector->m_Value, reinterpret_cast<uintptr_t>(pUser)));
     return true;
 }
 
@@ -94,7 +98,7 @@ static bool SetComponent(CNativeState* pState, int argumentCount, void* pUser) {
     CObjectValue<V>* pVector = GetVector<V>(pState);
     float value;
     if (!pVector || !pState->CheckNumber(0, value)) return false;
-    reinterpret_cast<float*>(&pVector->m_Value)[reinterpret_cast<uintptr_t>(pUser)] = value;
+    Component(pVector->m_Value, reinterpret_cast<uintptr_t>(pUser)) = value;
     return true;
 }
 
@@ -232,7 +236,7 @@ static ReflectedClass* NewVectorClass(ReflectedNamespace* pGlobal, const char* n
     pClass->RegisterConstructor("t", Construct<V>, pClass);
     pClass->RegisterToString(ToString<V>, nullptr);
     pClass->RegisterClone(Clone<V>, nullptr);
-    for (uintptr_t i = 0; i < sizeof(V) / sizeof(float); ++i) {
+    for (uintptr_t i = 0; i < ComponentCount<V>(); ++i) {
         pClass->AddProperty(reinterpret_cast<void*>(i), components[i], ARGUMENT_FLOAT, GetComponent<V>, SetComponent<V>);
     }
     return pClass;

@@ -1,0 +1,1 @@
+enum A : int { X = 1, Y, Z = X, };
