@@ -2,10 +2,12 @@
 
 #include "GTAClient.h"
 #include "ServerConfiguration.h"
+#include "ServerVersion.h"
 
 #include "Engine/Context.h"
 #include "Engine/FileSystem.h"
 #include "Engine/Hash.h"
+#include "Engine/Scripting.h"
 #include "Engine/TesseraHBF.h"
 #include "Multiplayer/GameMessages.h"
 
@@ -14,6 +16,7 @@
 using namespace Tessera3D;
 
 CGTAServer::CGTAServer() {
+    DefineServerConstants();
     m_Games.Register(GAME_GTA_III, "gta:iii");
     m_Games.Register(GAME_GTA_VC, "gta:vc");
     m_Games.Register(GAME_GTA_SA, "gta:sa");
@@ -25,7 +28,41 @@ bool CGTAServer::ParseConfig(CServerConfiguration& config) {
     if (!CBaseServer::ParseConfig(config)) return false;
     m_bSyncLocalEntities = config.GetBoolValue("synclocalentities", false);
     ParseAnticheat(config);
+    LoadGameConstants();
     return true;
+}
+
+void CGTAServer::DefineServerConstants() {
+    DefineBuiltinConstants(&m_Defines);
+    m_Defines.Define("SERVER_VERSION_MAJOR", int32_t(SERVER_VERSION_MAJOR));
+    m_Defines.Define("SERVER_VERSION_MINOR", int32_t(SERVER_VERSION_MINOR));
+    m_Defines.Define("SERVER_VERSION_PATCH", int32_t(SERVER_VERSION_PATCH));
+    m_Defines.Define("GAME_UNKNOWN", int32_t(GAME_UNKNOWN));
+    m_Defines.Define("GAME_GTA_III", int32_t(GAME_GTA_III));
+    m_Defines.Define("GAME_GTA_VC", int32_t(GAME_GTA_VC));
+    m_Defines.Define("GAME_GTA_SA", int32_t(GAME_GTA_SA));
+    m_Defines.Define("GAME_GTA_IV", int32_t(GAME_GTA_IV));
+    m_Defines.Define("GAME_GTA_IV_EFLC", int32_t(GAME_GTA_IV));
+    m_Defines.Define("GAME_BULLY", int32_t(GAME_BULLY));
+    m_Defines.Define("GAME_MAFIA_ONE", int32_t(GAME_MAFIA_ONE));
+    m_Defines.Define("GAME_MAFIA_TWO", int32_t(GAME_MAFIA_TWO));
+    m_Defines.Define("GAME_MAFIA_THREE", int32_t(GAME_MAFIA_THREE));
+    m_Defines.Define("GAME_MAFIA_ONE_DE", int32_t(GAME_MAFIA_ONE_DE));
+}
+
+void CGTAServer::LoadGameConstants() {
+    const char* path = nullptr;
+    const char* name = nullptr;
+    switch (GetSettings().m_Game) {
+    case GAME_GTA_III: path = "/DADIdudivare/GTAIIIEnums.h", name = "GTAIIIEnums.h"; break;
+    case GAME_GTA_VC: path = "/DADIdudivare/GTAVCEnums.h", name = "GTAVCEnums.h"; break;
+    case GAME_GTA_SA: path = "/DADIdudivare/GTASAEnums.h", name = "GTASAEnums.h"; break;
+    case GAME_GTA_IV: path = "/DADIdudivare/GTAIVEnums.h", name = "GTAIVEnums.h"; break;
+    default: return;
+    }
+    Context* pContext = GGlobal.m_pContext;
+    Strong<Stream> pHeader = pContext && pContext->GetFileSystem() ? pContext->GetFileSystem()->Open(path, false) : nullptr;
+    if (pHeader) m_Defines.Process(pHeader.Get(), name);
 }
 
 void CGTAServer::ParseAnticheat(CServerConfiguration& config) {

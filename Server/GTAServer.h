@@ -3,6 +3,8 @@
 #include "BaseServer.h"
 #include "NetGamesList.h"
 
+#include "Engine/DefineHandlers.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -34,6 +36,10 @@ public:
     // virtual file system. False (after a warning) when the file cannot be read.
     bool AddFileToAnticheat(const char* gamePath, const char* sourcePath);
 
+    // The named constants every script environment receives: the built-in ones, the server's version
+    // and game ids, and those of the configured game's header.
+    Tessera3D::CDefineHandlers& GetDefineHandlers() { return m_Defines; }
+
 protected:
     CNetMachine* NewMachine() override;
     void OnPlayerJoin(CNetMachine* pClient) override;
@@ -48,9 +54,13 @@ private:
     };
 
     void ParseAnticheat(CServerConfiguration& config);
+    void DefineServerConstants();
+    // Parses the configured game's constants header, when the file system has it.
+    void LoadGameConstants();
     void HandleGameFileCheck(CGTAClient* pClient, Tessera3D::Stream* pStream);
 
     CNetGamesList m_Games;
     std::vector<CAnticheatFile> m_AnticheatFiles;
     bool m_bSyncLocalEntities = false;
+    Tessera3D::CDefineHandlers m_Defines;
 };
