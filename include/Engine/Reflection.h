@@ -29,6 +29,11 @@ CBaseObject* Construct(CScripting* pScripting, ReflectedClass* pClass);
 // value; a null object a null value. Bindings use it for objects passed to natives.
 CArgument* ToArgument(CBaseObject* pObject, CScripting* pScripting);
 
+// The script object for a vector or matrix value (one reference, owned by the caller): a new Vec2, Vec3
+// or Matrix4x4 instance made by the class's constructor and holding the value's components; null for
+// any other kind or when the host lacks the class (the error text then says why).
+CBaseObject* CreateValueObject(CScripting* pScripting, const CArgument* pValue);
+
 // The generic forwarding callback for functions that wrap a CFunction (pUser is the CFunction): clones
 // the arguments, calls the function and returns a clone of its first result; always succeeds.
 bool ForwardToFunction(CNativeState* pState, int argumentCount, void* pUser);

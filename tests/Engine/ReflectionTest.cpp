@@ -388,6 +388,24 @@ TEST_F(ReflectionHost, ToArgumentTurnsVectorAndMatrixObjectsIntoValues) {
     EXPECT_EQ(pValue->ToObject(), pPlain.Get());
     pValue = Strong<CArgument>::Adopt(Reflection::ToArgument(nullptr, &m_Host));
     EXPECT_TRUE(pValue->IsNil());
+
+    // And back: values become new script objects of their classes, holding the same components.
+    Strong<CArgument> pVector = Strong<CArgument>::Adopt(new CArgumentVector3D(CVector3D(7, 8, 9)));
+    Strong<CBaseObject> pObject = Strong<CBaseObject>::Adopt(Reflection::CreateValueObject(&m_Host, pVector.Get()));
+    ASSERT_TRUE(pObject);
+    EXPECT_EQ(pObject->GetReflectedClass(), m_Host.GetVector3DClass());
+    EXPECT_EQ(static_cast<CVector3DObject*>(pObject.Get())->m_Value, CVector3D(7, 8, 9));
+    EXPECT_EQ(pObject->GetRefCount(), 1);
+    Strong<CArgument> pMatrixValue = Strong<CArgument>::Adopt(new CArgumentMatrix4x4(matrix));
+    pObject = Strong<CBaseObject>::Adopt(Reflection::CreateValueObject(&m_Host, pMatrixValue.Get()));
+    ASSERT_TRUE(pObject);
+    EXPECT_EQ(static_cast<CMatrix4x4Object*>(pObject.Get())->m_Value, matrix);
+    Strong<CArgument> pVec2Value = Strong<CArgument>::Adopt(new CArgumentVector2D(CVector2D(1, 2)));
+    pObject = Strong<CBaseObject>::Adopt(Reflection::CreateValueObject(&m_Host, pVec2Value.Get()));
+    ASSERT_TRUE(pObject);
+    EXPECT_EQ(static_cast<CVector2DObject*>(pObject.Get())->m_Value, CVector2D(1, 2));
+    Strong<CArgument> pNumber = Strong<CArgument>::Adopt(new CArgumentInteger(1));
+    EXPECT_EQ(Reflection::CreateValueObject(&m_Host, pNumber.Get()), nullptr);
 }
 
 namespace {

@@ -70,6 +70,40 @@ CArgument* ToArgument(CBaseObject* pObject, CScripting* pScripting) {
     return pObject->CreateArgument();
 }
 
+// Constructs an instance of the class and stores the value in it.
+template <typename T>
+static CBaseObject* MakeValueObject(CScripting* pScripting, ReflectedClass* pClass, const T& value) {
+    CBaseObject* pObject = Construct(pScripting, pClass);
+    if (!pObject) return nullptr;
+    if (auto* pValueObject = dynamic_cast<CObjectValue<T>*>(pObject)) {
+        pValueObject->m_Value = value;
+        return pObject;
+    }
+    pObject->Release();
+    SetError("Constructor didn't return object");
+    return nullptr;
+}
+
+CBaseObject* CreateValueObject(CScripting* pScripting, const CArgument* pValue) {
+    if (!pScripting || !pValue) return nullptr;
+    if (pValue->IsVector2D()) {
+        CVector2D value;
+        pValue->ToVector2D(value);
+        return MakeValueObject(pScripting, pScripting->GetVector2DClass(), value);
+    }
+    if (pValue->IsVector3D()) {
+        CVector3D value;
+        pValue->ToVector3D(value);
+        return MakeValueObject(pScripting, pScripting->GetVector3DClass(), value);
+    }
+    if (pValue->IsMatrix4x4()) {
+        CMatrix4x4 value;
+        pValue->ToMatrix4x4(value);
+        return MakeValueObject(pScripting, pScripting->GetMatrixClass(), value);
+    }
+    return nullptr;
+}
+
 bool ForwardToFunction(CNativeState* pState, int argumentCount, void* pUser) {
     auto* pFunction = static_cast<CFunction*>(pUser);
     if (!pFunction) return true;
