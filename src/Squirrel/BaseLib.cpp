@@ -351,15 +351,10 @@ static Integer string_find(HVM vm) {
     String* sub = vm->at(2).s;
     Integer start = 0;
     if (vm->gettop() > 2) start = vm->at(3).toInteger();
-    if (start < 0 || start > Integer(s->len)) return 0;
+    if (start < 0 || start >= Integer(s->len)) return 0;
     const char* hay = s->data;
-    const char* found = nullptr;
-    if (sub->len == 0) {
-        found = hay + start;
-    } else {
-        // strstr semantics: the search stops at the first NUL
-        found = std::strstr(hay + start, sub->data);
-    }
+    // strstr semantics: the search stops at the first NUL
+    const char* found = std::strstr(hay + start, sub->data);
     if (!found) return 0;
     return pushRet(vm, Value(Integer(found - hay)));
 }

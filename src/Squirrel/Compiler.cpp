@@ -1327,6 +1327,7 @@ private:
     void statement() {
         DepthGuard guard(*this);
         markLine(lex_.tokenLine);
+        if (ss_->debugInfo) emit(OP_LINE, 0, 0, 0, int32_t(lex_.tokenLine));
         switch (lex_.token) {
         case ';': next(); break;
         case TK_IF: ifStatement(); break;
@@ -1606,8 +1607,9 @@ private:
             return;
         }
         Exp e = commaExpr();
+        // a call in return position reuses the frame (not in the main chunk, like the reference)
         if (e.k == EK::Reloc && code(e.key).op == OP_CALL && e.key == pc() - 1 && fs_->traps == 0 &&
-            !fs_->proto->generator) {
+            !fs_->proto->generator && fs_->parent) {
             code(e.key).op = OP_TAILCALL;
             return;
         }

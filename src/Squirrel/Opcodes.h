@@ -77,6 +77,7 @@ enum Op : uint8_t {
     OP_YIELD,       // yield R(a) when b, else null
     OP_RESUME,      // R(a) = resume R(b)
     OP_CLOSE,       // close outers at or above R(a)
+    OP_LINE,        // a statement on line x starts (only with debug info, for the debug hook)
     OP_COUNT
 };
 
@@ -151,7 +152,8 @@ enum Op : uint8_t {
     X(OP_THROW) \
     X(OP_YIELD) \
     X(OP_RESUME) \
-    X(OP_CLOSE)
+    X(OP_CLOSE) \
+    X(OP_LINE)
 
 enum CmpKind : uint8_t { CMP_LT, CMP_LE, CMP_GT, CMP_GE, CMP_EQ, CMP_NE };
 

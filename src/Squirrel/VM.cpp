@@ -1504,6 +1504,10 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     }
                     if (!startScriptCall(callee, base, nargs, in.op == OP_TAILCALL ? -2 : in.a, 0)) goto exception;
                     LOADFRAME();
+                    if (SQ_UNLIKELY(!debugHook.isNull())) {
+                        callDebugHook('c', ci->func, frameLine(frames.size() - 1));
+                        RELOAD();
+                    }
                     NEXT();
                 }
                 SAVEIP();
@@ -2133,6 +2137,13 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
             CASE(OP_CLOSE)
                 closeOuters(ci->base + in.a);
                 NEXT();
+            CASE(OP_LINE)
+                if (!debugHook.isNull()) {
+                    SAVEIP();
+                    callDebugHook('l', ci->func, in.x);
+                    RELOAD();
+                }
+                NEXT();
             default:
                 raise("invalid instruction");
                 THROW();
@@ -2140,6 +2151,10 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
         }
 
     do_return: {
+        if (SQ_UNLIKELY(!debugHook.isNull())) {
+            callDebugHook('r', ci->func, frameLine(frames.size() - 1));
+            ci = &frames.back();
+        }
         CallFrame& f = *ci;
         uint8_t flags = f.flags;
         int32_t target = f.target;

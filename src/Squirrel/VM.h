@@ -59,7 +59,7 @@ struct SharedState {
     PrintFunction printFn = nullptr;
     PrintFunction errorFn = nullptr;
     NativeDebugHook nativeDebugHook = nullptr;
-    bool debugInfo = true;
+    bool debugInfo = false;  // compile OP_LINE instructions for the debug hook
     bool notifyAllExceptions = false;
     UserPointer foreignPtr = nullptr;
     VM* mainVM = nullptr;
