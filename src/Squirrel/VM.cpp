@@ -411,7 +411,12 @@ bool VM::newSlot(const Value& self, const Value& key, const Value& val, bool isS
         return true;
     }
     case ObjectType::Class:
-        return newMember(self, key, val, Value(), isStatic, false);
+        // `<-` adds the member directly: _newmember only sees declarations and newmember()
+        if (!newMember(self, key, val, Value(), isStatic, true)) {
+            if (self.cls->locked) return raise("trying to modify a class that has already been instantiated");
+            return false;
+        }
+        return true;
     case ObjectType::Instance:
         return raise("class instances do not support the new slot operator");
     case ObjectType::UserData: {

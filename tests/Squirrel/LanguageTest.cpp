@@ -212,6 +212,40 @@ const ScriptCase kErrorTexts[] = {
 };
 INSTANTIATE_TEST_SUITE_P(ErrorTexts, ScriptOutput, ::testing::ValuesIn(kErrorTexts), caseName);
 
+const ScriptCase kLibraries[] = {
+    {"RegexRepetitionStopsAtTheFollowingItem",
+     "local r = regexp(\"a.*b\").search(\"a1b2b3\"); print(r.begin + \":\" + r.end);", "0:3"},
+    {"RegexNoBacktrackingIntoRepetition", "print(regexp(\"ab*bc\").search(\"abbbc\"));", "null"},
+    {"RegexWordBoundaryLooksAtTheNextCharacter",
+     "print(regexp(@\"\\bfoo\").search(\"a foo\") + \" \" + regexp(@\"foo\\b\").match(\"foo\"));", "null true"},
+    {"RegexCaptureOfAnUnusedGroup",
+     "local s = \"\"; foreach (m in regexp(\"(a)|(b)\").capture(\"b\")) s += m.begin + \"-\" + m.end + \" \"; print(s);",
+     "0-1 0-0 0-1 "},
+    {"RegexSearchFromAnOffsetAnchorsThere",
+     "local r = regexp(\"^b\").search(\"abab\", 1); print(r.begin + \":\" + r.end);", "1:2"},
+    {"BlobReadsWhatWasWritten",
+     "local b = blob(); b.writen(-2, 'c'); b.writen(65535, 'w'); b.writen(-5, 'i'); b.writen(2.5, 'd'); b.seek(0);"
+     " print(b.readn('c') + \" \" + b.readn('w') + \" \" + b.readn('i') + \" \" + b.readn('d') + \" \" + b.eos());",
+     "-2 65535 -5 2.5 1"},
+    {"BlobSeekReportsBadOffsets",
+     "local b = blob(4); print(b.seek(5) + \" \" + b.seek(-1, 'e') + \" \" + b.tell());", "-1 0 3"},
+    {"FormatFlagsWidthAndPrecision",
+     "print(format(\"[%5d][%-4s][%05.1f][%x][%c]\", 42, \"ab\", 3.14159, 255, 65));", "[   42][ab  ][003.1][ff][A]"},
+    {"SplitAndStrip", "local p = split(\" a ,b,,\", \",\"); print(p.len() + \"|\" + strip(p[0]) + \"|\" + p[2] + \"|\");",
+     "3|a||"},
+    {"StringFindNeedsAStartInsideTheString", "print(\"abc\".find(\"c\", 2) + \" \" + \"abc\".find(\"\", 3));", "2 null"},
+    {"DebugHookSeesCallsReturnsAndLines",
+     "local ev = []; enabledebuginfo(true); local code = compilestring(\"function f() {\\n return 1;\\n}\\nf();\");"
+     " setdebughook(function(t, src, line, name) { ev.append(t.tochar() + name + line); }); code(); setdebughook(null);"
+     " local s = \"\"; foreach (e in ev) s += e + \" \"; print(s);",
+     "cmain1 lmain1 lmain4 cf1 lf1 lf2 rf2 rmain4 "},
+    {"NewmemberHookReplacesTheDeclaration",
+     "class A { function _newmember(k, v, a, s) { rawnewmember(k, v, a, s); ::trace <- (\"trace\" in getroottable() ? ::trace : \"\") + k; } }"
+     " class B extends A { x = 1; function f() {} } print(trace + \" \" + B.x);",
+     "xf 1"},
+};
+INSTANTIATE_TEST_SUITE_P(Libraries, ScriptOutput, ::testing::ValuesIn(kLibraries), caseName);
+
 struct CompileCase {
     const char* name;
     const char* source;
