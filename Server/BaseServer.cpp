@@ -1,6 +1,7 @@
 #include "BaseServer.h"
 
 #include "CommandLine.h"
+#include "ConsoleCommands.h"
 #include "ServerConfiguration.h"
 
 #include "Engine/ArgumentArray.h"
@@ -12,6 +13,7 @@
 #include "Multiplayer/SessionMessages.h"
 #include "Network/NetSocket.h"
 #include "QueryProtocol.h"
+#include "Scripting/ServerEvents.h"
 
 #include <chrono>
 #include <cstdio>
@@ -49,11 +51,26 @@ constexpr uint32_t PACKET_FLAG_RELIABLE = 1, PACKET_FLAG_UNSEQUENCED = 2;
 
 CBaseServer::CBaseServer() : m_pTransport(std::make_unique<CENetServer>(this)) {
     m_Machines.SetTransport(m_pTransport.get());
+
+    // The resource events come with the resource manager, then the host's own.
+    DeclareEvents(m_EventHandlers, GetResourceEventDeclarations());
+    DeclareEvents(m_EventHandlers, GetHostEventDeclarations());
+    m_CommandHandlers.SetPassClient(true);
+    m_KeyBinds.SetPassClient(true);
+    m_CommandHandlers.AddCommandHandler(std::make_unique<CSayCommandHandler>(this), "say");
+    m_CommandHandlers.AddCommandHandler(std::make_unique<CExitCommandHandler>(this), "quit");
+    m_CommandHandlers.AddCommandHandler(std::make_unique<CExitCommandHandler>(this), "exit");
+    m_CommandHandlers.SetUnhandledHandler(std::make_unique<CUnhandledCommandHandler2>());
+    RegisterScriptFunctions();
 }
 
 CBaseServer::~CBaseServer() {
     DiscardConsoleInput();
     DetachInputThread();
+    // What scripts installed goes before the clients it may refer to.
+    m_TimerHandlers.RemoveTimers();
+    m_KeyBinds.UnbindAllKeys(nullptr);
+    m_EventHandlers.RemoveHandlers(nullptr);
     m_Machines.ReleaseAll();
     m_pTransport.reset();
 }
@@ -229,6 +246,7 @@ void CBaseServer::MainLoop() {
     for (;;) {
         m_ServerLock.Lock();
         const double frameTime = m_FrameTime.Update(OS::GetPerformanceCounter(), frequency);
+        m_TimerHandlers.Process(frameTime);
 
         if (IsQuitting()) {
             m_ServerLock.Unlock();
@@ -271,11 +289,7 @@ void CBaseServer::RunConsoleLine(const std::string& line) {
 
 void CBaseServer::RunConsoleCommandEntry(const std::string& line) {
     if (line.empty() || line.size() > MAX_COMMAND_LINE_LENGTH) return;
-    if (line[0] == '/') {
-        SplitAndExecute(line.substr(1), false);
-        return;
-    }
-    ExecuteCommand("say", line, false);
+    m_CommandHandlers.ConsoleCommand(line.c_str(), nullptr, true);
 }
 
 void CBaseServer::SplitAndExecute(const std::string& text, bool fromConsole) {
@@ -286,7 +300,29 @@ void CBaseServer::SplitAndExecute(const std::string& text, bool fromConsole) {
     while (!arguments.empty() && (arguments.back() == '\n' || arguments.back() == '\r')) arguments.pop_back();
     if (arguments.size() >= 256) arguments.clear();
     if (name.empty()) return;
-    ExecuteCommand(name, arguments, fromConsole);
+    ExecuteCommand(name, arguments, fromConsole ? GetConsoleClient() : nullptr, true);
+}
+
+void CBaseServer::ExecuteCommand(const std::string& name, const std::string& arguments, CNetMachine* pClient,
+                                 bool privileged) {
+    m_CommandHandlers.Execute(name.c_str(), arguments.c_str(), pClient, privileged, arguments.c_str());
+}
+
+bool CBaseServer::TriggerEvent(const char* name, CArgumentArray& arguments) {
+    EventHandlers::CEventType* pType = m_EventHandlers.FindEventType(name);
+    if (!pType) return true;
+    if (!pType->IsCancellable()) {
+        pType->Trigger(arguments);
+        return true;
+    }
+    bool prevented = false;
+    pType->Trigger(arguments, prevented);
+    return !prevented;
+}
+
+void CBaseServer::TriggerServerStart() {
+    CArgumentArray arguments;
+    TriggerEvent("OnServerStart", arguments);
 }
 
 void CBaseServer::ReplayCommandLineFile() {
@@ -329,6 +365,11 @@ bool CBaseServer::ProcessPacket(NetPeer* pPeer, uint32_t id, Stream* pStream) {
     case PACKET_CHAT: HandleChat(pClient, pStream); break;
     case PACKET_COMMAND: HandleCommand(pClient, pStream); break;
     case PACKET_DISCONNECT_REQUEST: HandleLeaveRequest(pClient, pStream); break;
+    case PACKET_KEY_EVENT: {
+        Strong<CNetMachine> pKeep = pClient; // a bind may let the client go
+        m_KeyBinds.HandleKeyEventMessage(pStream, pClient);
+        break;
+    }
     case PACKET_ELEMENT_STREAMING: {
         CElementStreaming message;
         CBinaryReader reader(pStream);
@@ -430,9 +471,7 @@ void CBaseServer::Admit(NetPeer* pPeer, const std::string& address, const std::s
     accepted.m_SyncMethod = static_cast<uint8_t>(m_Settings.m_SyncMethod);
     if (auto pPacket = BuildMessage(accepted)) pClient->SendPacket(pPacket.Get());
     SendGameMode(pClient.Get());
-    CServerNameMessage name;
-    name.m_Text = m_Settings.m_ServerName;
-    if (auto pPacket = BuildMessage(name)) pClient->SendPacket(pPacket.Get());
+    SendServerName(pClient.Get());
 
     CClientJoined joined;
     joined.m_Client = pClient->MakeRecord();
@@ -476,13 +515,14 @@ void CBaseServer::HandleChat(CNetMachine* pClient, Stream* pStream) {
 void CBaseServer::HandleCommand(CNetMachine* pClient, Stream* pStream) {
     CCommandMessage command;
     if (!ReadMessage(pStream, command)) return;
+    Strong<CNetMachine> pKeep = pClient; // a handler may let the client go
     CArgumentArray arguments(3);
     arguments.AddObject(pClient);
     arguments.AddString(command.m_Name.c_str());
     arguments.AddString(command.m_Arguments.c_str());
     if (!TriggerEvent("OnPlayerCommand", arguments)) return;
     if (command.m_Arguments.size() > MAX_COMMAND_LINE_LENGTH) return;
-    ExecuteCommand(command.m_Name, command.m_Arguments, false);
+    ExecuteCommand(command.m_Name, command.m_Arguments, pClient, pClient->m_bAdministrator);
 }
 
 void CBaseServer::HandleLeaveRequest(CNetMachine* pClient, Stream* pStream) {
@@ -514,6 +554,7 @@ void CBaseServer::OnPlayerDisconnect(NetPeer* pPeer, uint32_t reason) {
 
 void CBaseServer::UserChat(CNetMachine* pClient, const std::string& text) {
     if (!pClient) return;
+    Strong<CNetMachine> pKeep = pClient; // a handler may let the client go
     CArgumentArray arguments(2);
     arguments.AddObject(pClient);
     arguments.AddString(text.c_str());
@@ -547,6 +588,12 @@ void CBaseServer::SendGameMode(CNetMachine* pClient) {
     CGameModeMessage mode;
     mode.m_Text = m_Settings.m_GameMode;
     SendTo(pClient, BuildMessage(mode).Get());
+}
+
+void CBaseServer::SendServerName(CNetMachine* pClient) {
+    CServerNameMessage name;
+    name.m_Text = m_Settings.m_ServerName;
+    SendTo(pClient, BuildMessage(name).Get());
 }
 
 void CBaseServer::SendCVars(CNetMachine* pClient) {

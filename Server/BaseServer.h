@@ -9,10 +9,16 @@
 
 #include "Engine/Clock.h"
 #include "Engine/Password.h"
+#include "Engine/Scripting.h"
 #include "Engine/Threads.h"
 #include "Multiplayer/NetMachines.h"
 #include "Network/ENetServer.h"
 #include "Network/NetServerCompatibilityShim.h"
+#include "Scripting/CommandHandlers.h"
+#include "Scripting/EventHandlers.h"
+#include "Scripting/KeyBinds.h"
+#include "Scripting/TimerHandlers.h"
+#include "Scripting/XmlInterface.h"
 
 #include <atomic>
 #include <memory>
@@ -64,6 +70,8 @@ public:
     void RunConsoleCommandEntry(const std::string& line);
     // Runs every line of the virtual file "/commandline.txt", when it exists.
     void ReplayCommandLineFile();
+    // Raises "OnServerStart" once the start sequence has finished.
+    void TriggerServerStart();
 
     // Transport callbacks: connects, messages, disconnects and query datagrams.
     bool OnPlayerConnect(Tessera3D::NetPeer* pPeer) override;
@@ -77,6 +85,9 @@ public:
     void SendChat(CNetMachine* pClient, const std::string& text, uint32_t chatType);
     void SendChatExcept(CNetMachine* pExcluded, const std::string& text, uint32_t chatType);
     void SendGameMode(CNetMachine* pClient);
+    // Keep at most 63 characters and tell every client.
+    void SetServerName(const std::string& name);
+    void SetGameMode(const std::string& mode);
     void SendCVars(CNetMachine* pClient);
 
     CNetMachines& GetMachines() { return m_Machines; }
@@ -97,15 +108,23 @@ public:
     const Tessera3D::CStoredPassword& GetRconPassword() const { return m_RconPassword; }
     double GetFrameTime() const { return m_FrameTime.m_FrameTime; }
 
+    // The scripting host with the reflected API every language sees.
+    Tessera3D::CScripting& GetScripting() { return m_Scripting; }
+    // The script registries: events, commands, key binds, timers and the XML interface.
+    Tessera3D::EventHandlers::CEventHandlers& GetEventHandlers() { return m_EventHandlers; }
+    Tessera3D::CCommandHandlers& GetCommandHandlers() { return m_CommandHandlers; }
+    Tessera3D::CKeyBinds& GetKeyBinds() { return m_KeyBinds; }
+    Tessera3D::TimerHandlers::CTimerHandlers& GetTimerHandlers() { return m_TimerHandlers; }
+    Tessera3D::CXmlInterface& GetXmlInterface() { return m_XmlInterface; }
+
 protected:
     // Creates a client record; the game layer makes its own kind.
     virtual CNetMachine* NewMachine() { return new CNetMachine(&m_Machines); }
     // Called during admission, and when the client has finished loading.
     virtual void OnPlayerJoin(CNetMachine* pClient) {}
     virtual void OnPlayerJoined(CNetMachine* pClient) {}
-    // Raises a script event; false when a handler cancelled it. Nothing handles events in the host
-    // itself, so nothing is cancelled here.
-    virtual bool TriggerEvent(const char* name, Tessera3D::CArgumentArray& arguments) { return true; }
+    // Raises a script event; false when a handler cancelled it (only cancellable events can be).
+    virtual bool TriggerEvent(const char* name, Tessera3D::CArgumentArray& arguments);
     // The game name a game id was registered under.
     virtual std::string GetGameName(int game) const { return std::string(); }
     // Sends a message to the client, or to every connected peer when pClient is null.
@@ -115,8 +134,10 @@ protected:
     virtual void ProcessFrame(double frameTime) {}
     // Looks a game name up in the games list; -1 when unknown.
     virtual int FindGame(const char* name) const { return -1; }
-    // Hands a command to the command layer. The host itself registers no handlers here.
-    virtual void ExecuteCommand(const std::string& name, const std::string& arguments, bool fromConsole) {}
+    // Runs a command through the command layer for the caller (null: no calling client) with the
+    // right to use restricted commands or not; a command nobody handles goes to the unhandled handler.
+    virtual void ExecuteCommand(const std::string& name, const std::string& arguments, CNetMachine* pClient,
+                                bool privileged);
 
     CServerSettings m_Settings;
 
@@ -133,6 +154,9 @@ private:
     void HandleCommand(CNetMachine* pClient, Tessera3D::Stream* pStream);
     void HandleLeaveRequest(CNetMachine* pClient, Tessera3D::Stream* pStream);
     void RefreshQuerySnapshot();
+    // The script API of the registries and the host's own functions, in registration order.
+    void RegisterScriptFunctions();
+    void SendServerName(CNetMachine* pClient);
 
     // Declared first so it is destroyed last, after every client record that refers to it.
     std::unique_ptr<Tessera3D::CENetServer> m_pTransport;
@@ -141,6 +165,14 @@ private:
     CBanList m_BanList;
     Tessera3D::CLockable m_SnapshotLock;
     CQuerySnapshot m_QuerySnapshot;
+    // Destroyed before the clients and the transport: timers and handlers may hold client objects.
+    // The host outlives the registries, whose objects refer to its classes.
+    Tessera3D::CScripting m_Scripting;
+    Tessera3D::EventHandlers::CEventHandlers m_EventHandlers;
+    Tessera3D::CCommandHandlers m_CommandHandlers;
+    Tessera3D::CKeyBinds m_KeyBinds;
+    Tessera3D::TimerHandlers::CTimerHandlers m_TimerHandlers;
+    Tessera3D::CXmlInterface m_XmlInterface;
 
     CVarSystem m_CVars;
     CRules m_Rules;

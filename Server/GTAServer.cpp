@@ -4,12 +4,14 @@
 #include "ServerConfiguration.h"
 #include "ServerVersion.h"
 
+#include "Engine/ArgumentArray.h"
 #include "Engine/Context.h"
 #include "Engine/FileSystem.h"
 #include "Engine/Hash.h"
 #include "Engine/Scripting.h"
 #include "Engine/TesseraHBF.h"
 #include "Multiplayer/GameMessages.h"
+#include "Scripting/ServerEvents.h"
 
 #include <cstring>
 
@@ -22,6 +24,14 @@ CGTAServer::CGTAServer() {
     m_Games.Register(GAME_GTA_SA, "gta:sa");
     m_Games.Register(GAME_GTA_IV, "gta:iv");
     m_Games.Register(GAME_BULLY, "bully");
+    DeclareEvents(GetEventHandlers(), GetElementEventDeclarations());
+    DeclareEvents(GetEventHandlers(), GetGameEventDeclarations());
+}
+
+void CGTAServer::ProcessFrame(double frameTime) {
+    CArgumentArray arguments(1);
+    arguments.AddNumber(frameTime);
+    TriggerEvent("OnProcess", arguments);
 }
 
 bool CGTAServer::ParseConfig(CServerConfiguration& config) {

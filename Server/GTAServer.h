@@ -44,6 +44,8 @@ protected:
     CNetMachine* NewMachine() override;
     void OnPlayerJoin(CNetMachine* pClient) override;
     int FindGame(const char* name) const override { return m_Games.Find(name); }
+    // The game layer's share of each main-loop iteration; raises "OnProcess" with the frame time.
+    void ProcessFrame(double frameTime) override;
     std::string GetGameName(int game) const override { return m_Games.GetName(game); }
 
 private:

@@ -123,6 +123,7 @@ bool StartServer(CGTAServer& server, const CCommandLineOptions& options) {
                static_cast<int>(resources.size()), failed);
     resources.clear();
 
+    server.TriggerServerStart();
     server.ReplayCommandLineFile();
     if (options.m_bDumpDoc) server.RunConsoleCommandEntry("/dumpdoc");
     if (!options.m_bNoInput) server.StartInputThread();
