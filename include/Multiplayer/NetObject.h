@@ -167,6 +167,8 @@ public:
     void SetStreamOutDistance(float distance) { m_StreamOutDistance = distance; }
     // Distance between the client's player and this element; false when either has no position.
     bool GetDistanceToMachine(CNetMachine* pMachine, float& distance) const;
+    // Distance from a point to this element; false when the element has no position.
+    bool GetDistanceFrom(const Tessera3D::CVector3D& from, float& distance) const;
 
     bool IsCreatedFor(int32_t index) const { return InRange(index) && (m_ClientState[index] & NETOBJECT_CLIENT_CREATED); }
     bool ExistsFor(int32_t index) const { return InRange(index) && (m_ClientState[index] & NETOBJECT_CLIENT_EXISTS); }
@@ -204,24 +206,25 @@ private:
     void SendParent() const;
     void ReleaseName();
 
-    CNetObjectMgr* m_pManager;
-    Tessera3D::Strong<Tessera3D::CBaseObject> m_pResource;
-    int32_t m_Type = ELEMENT_ELEMENT;
-    size_t m_Slot = 0;
-    int32_t m_NetworkId = INVALID_NETWORK_ID;
-    Tessera3D::Weak<CNetMachine> m_pSyncer;
-    int32_t m_PendingParentId = INVALID_NETWORK_ID;
-    int32_t m_Dimension = 0;
-    CNetObject* m_pParent = nullptr;
-    std::array<CNetObject*, MAX_CHILDREN> m_Children{};
-    std::string m_Name;
-    bool m_bHasName = false;
-    uint32_t m_LastSyncTime = 0;
+    // What every pass reads comes first, so a pass touches few cache lines per element.
     uint16_t m_Flags = NETOBJECT_DEFAULT_FLAGS;
+    int32_t m_NetworkId = INVALID_NETWORK_ID;
+    int32_t m_Type = ELEMENT_ELEMENT;
+    int32_t m_Dimension = 0;
     int32_t m_FirstCreatedFor = -1;
     int32_t m_CreatedCount = 0;
-    std::array<uint8_t, MAX_CLIENTS> m_ClientState;
     float m_StreamInDistance = 0.0f;
     float m_StreamOutDistance;
+    CNetObject* m_pParent = nullptr;
+    Tessera3D::Weak<CNetMachine> m_pSyncer;
+    CNetObjectMgr* m_pManager;
+    size_t m_Slot = 0;
+    int32_t m_PendingParentId = INVALID_NETWORK_ID;
+    uint32_t m_LastSyncTime = 0;
+    std::array<CNetObject*, MAX_CHILDREN> m_Children{};
+    Tessera3D::Strong<Tessera3D::CBaseObject> m_pResource;
+    std::string m_Name;
+    bool m_bHasName = false;
+    std::array<uint8_t, MAX_CLIENTS> m_ClientState;
     Tessera3D::CArgumentMap m_Data;
 };

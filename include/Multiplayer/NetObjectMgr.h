@@ -147,9 +147,6 @@ private:
     // Raises an event; true when nobody cancelled it.
     bool Trigger(eNetObjectEvent event, CNetObject* pElement, CNetMachine* pMachine);
     bool IsLocalMachine(const CNetMachine* pMachine) const;
-    // The dimension streaming compares for a client: its player's (or the player's parent's), -1
-    // without a player.
-    int32_t GetMachineDimension(CNetMachine* pMachine) const;
 
     // Id and name maps.
     void AssignId(CNetObject* pElement);
@@ -168,13 +165,21 @@ private:
     // are too long for a record.
     static bool BuildCreateRecord(CNetObject* pElement, Tessera3D::CUnlimitedStream& record);
     static bool BuildSyncRecord(CNetObject* pElement, Tessera3D::CUnlimitedStream& record);
-    // The creation candidates of a streaming tick for one client, in slot order.
-    void CollectCreationCandidates(CNetMachine* pMachine, int32_t dimension, std::vector<uint32_t>& slots) const;
+    // Where a client stands for streaming: its player's dimension (the player's parent's when it has
+    // one, -1 without a player) and position.
+    struct CMachinePlace {
+        int32_t m_Dimension = -1;
+        bool m_bLocated = false;
+        Tessera3D::CVector3D m_Position;
+    };
+    CMachinePlace GetMachinePlace(CNetMachine* pMachine) const;
+    // The creation candidates of a streaming tick for one client.
+    void CollectCreationCandidates(CNetMachine* pMachine, const CMachinePlace& place, CElementSet& slots) const;
     void BuildStreamingIndex();
-    // The stream-in test with the client's dimension already known.
-    bool PassesStreamIn(CNetObject* pElement, CNetMachine* pMachine, int32_t dimension);
+    // The stream-in test with the client's place already known.
+    bool PassesStreamIn(CNetObject* pElement, CNetMachine* pMachine, const CMachinePlace& place);
     // Stream-out rules of the deletion pass.
-    bool MustStreamOut(CNetObject* pElement, CNetMachine* pMachine, int32_t dimension) const;
+    bool MustStreamOut(CNetObject* pElement, CNetMachine* pMachine, const CMachinePlace& place) const;
     // Drops a client's created bit as a deletion does: first created-for index moved, syncer cleared.
     void ForgetForMachine(CNetObject* pElement, CNetMachine* pMachine);
     // Tears the table down without messages (the manager is going).

@@ -26,6 +26,15 @@ public:
         m_Words.fill(0);
         m_Count = 0;
     }
+    // Removes every member of the other set.
+    void Subtract(const CSlotBitset& other) {
+        for (size_t word = 0; word < WORDS; ++word) {
+            const uint64_t removed = m_Words[word] & other.m_Words[word];
+            if (!removed) continue;
+            m_Words[word] &= ~removed;
+            m_Count -= static_cast<size_t>(__builtin_popcountll(removed));
+        }
+    }
     size_t Count() const { return m_Count; }
     bool IsEmpty() const { return m_Count == 0; }
 

@@ -32,13 +32,17 @@ public:
     const std::vector<uint32_t>& GetSyncerExempt() const { return m_SyncerExempt; }
 
 private:
+    // Entries sort by (group, dimension), then by (cell x, cell y), each pair packed into one
+    // unsigned key so that the order is that of the signed values.
     struct CEntry {
-        uint8_t m_Group; // 0: in its dimension, 1: on all dimensions
-        int32_t m_Dimension;
-        int32_t m_CellX;
-        int32_t m_CellY;
+        uint64_t m_Area;  // group (0: in its dimension, 1: on all dimensions) and dimension
+        uint64_t m_Cell;  // cell x and cell y
+        float m_X, m_Y;   // where it stood
+        float m_Reach;    // its stream-in distance
         uint32_t m_Slot;
     };
+    static uint64_t AreaKey(uint8_t group, int32_t dimension);
+    static uint64_t CellKey(int32_t cellX, int32_t cellY);
 
     int32_t CellOf(double coordinate) const;
     void CollectGroup(uint8_t group, int32_t dimension, const Tessera3D::CVector3D& position,
@@ -47,8 +51,6 @@ private:
     std::vector<CEntry> m_Cells;
     std::vector<uint32_t> m_Everywhere;
     std::vector<uint32_t> m_SyncerExempt;
-    // Positions of the indexed elements until Finish picks the cell size from their distances.
-    std::vector<Tessera3D::CVector3D> m_Positions;
     float m_Reach = 0.0f;
     float m_CellSize = 1.0f;
 };

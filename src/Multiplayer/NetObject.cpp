@@ -13,7 +13,7 @@
 using namespace Tessera3D;
 
 CNetObject::CNetObject(CNetObjectMgr* pManager)
-    : m_pManager(pManager), m_StreamOutDistance(std::numeric_limits<float>::infinity()) {
+    : m_StreamOutDistance(std::numeric_limits<float>::infinity()), m_pManager(pManager) {
     m_ClientState.fill(NETOBJECT_CLIENT_EXISTS);
 }
 
@@ -216,8 +216,13 @@ bool CNetObject::CanExistForMachine(CNetMachine* pMachine) const {
 
 bool CNetObject::GetDistanceToMachine(CNetMachine* pMachine, float& distance) const {
     CNetObject* pPlayer = pMachine ? pMachine->GetPlayer() : nullptr;
-    CVector3D from, to;
-    if (!pPlayer || !pPlayer->GetPosition(from) || !GetPosition(to)) return false;
+    CVector3D from;
+    return pPlayer && pPlayer->GetPosition(from) && GetDistanceFrom(from, distance);
+}
+
+bool CNetObject::GetDistanceFrom(const CVector3D& from, float& distance) const {
+    CVector3D to;
+    if (!GetPosition(to)) return false;
     const CVector3D d = to - from;
     distance = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
     return true;

@@ -51,11 +51,6 @@ bool CNetObjectMgr::IsLocalMachine(const CNetMachine* pMachine) const {
     return pMachine && m_pMachines && pMachine->m_Index >= 0 && pMachine->m_Index == m_pMachines->GetLocalIndex();
 }
 
-int32_t CNetObjectMgr::GetMachineDimension(CNetMachine* pMachine) const {
-    CNetObject* pPlayer = pMachine ? pMachine->GetPlayer() : nullptr;
-    return pPlayer ? pPlayer->GetStreamingDimension() : -1;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Ids and names
 

@@ -5,8 +5,7 @@
 #include "Multiplayer/ElementMessages.h"
 #include "Multiplayer/NetMachines.h"
 
-#include <algorithm>
-#include <cstring>
+#include <memory>
 
 using namespace Tessera3D;
 
@@ -30,13 +29,23 @@ bool CNetObjectMgr::BuildSyncRecord(CNetObject* pElement, CUnlimitedStream& reco
 // ---------------------------------------------------------------------------------------------
 // Creation
 
-bool CNetObjectMgr::PassesStreamIn(CNetObject* pElement, CNetMachine* pMachine, int32_t dimension) {
-    if (!pElement->HasFlag(NETOBJECT_ON_ALL_DIMENSIONS) && dimension != pElement->GetStreamingDimension()) return false;
+CNetObjectMgr::CMachinePlace CNetObjectMgr::GetMachinePlace(CNetMachine* pMachine) const {
+    CMachinePlace place;
+    if (CNetObject* pPlayer = pMachine->GetPlayer()) {
+        place.m_Dimension = pPlayer->GetStreamingDimension();
+        place.m_bLocated = pPlayer->GetPosition(place.m_Position);
+    }
+    return place;
+}
+
+bool CNetObjectMgr::PassesStreamIn(CNetObject* pElement, CNetMachine* pMachine, const CMachinePlace& place) {
+    if (!pElement->HasFlag(NETOBJECT_ON_ALL_DIMENSIONS) && place.m_Dimension != pElement->GetStreamingDimension()) return false;
     if (!pElement->HasFlag(NETOBJECT_NETWORKED) || !pElement->CanExistForMachine(pMachine)) return false;
     const bool exempt = pElement->HasFlag(NETOBJECT_ALWAYS_EXIST_FOR_SYNCER) && pElement->GetSyncer() == pMachine;
     if (!exempt && pElement->HasFlag(NETOBJECT_DISTANCE_STREAMING)) {
         float distance = 0.0f;
-        if (!pElement->GetDistanceToMachine(pMachine, distance) || !(distance < pElement->GetStreamInDistance()))
+        if (!place.m_bLocated || !pElement->GetDistanceFrom(place.m_Position, distance) ||
+            !(distance < pElement->GetStreamInDistance()))
             return false;
     }
     return Trigger(NETOBJECT_EVENT_STREAM_IN, pElement, pMachine);
@@ -44,7 +53,7 @@ bool CNetObjectMgr::PassesStreamIn(CNetObject* pElement, CNetMachine* pMachine, 
 
 bool CNetObjectMgr::OnStreamObjectInForClient(CNetObject* pElement, CNetMachine* pMachine) {
     if (!pElement || !pMachine) return false;
-    return PassesStreamIn(pElement, pMachine, GetMachineDimension(pMachine));
+    return PassesStreamIn(pElement, pMachine, GetMachinePlace(pMachine));
 }
 
 void CNetObjectMgr::BuildStreamingIndex() {
@@ -56,18 +65,17 @@ void CNetObjectMgr::BuildStreamingIndex() {
     m_StreamingIndex.Finish();
 }
 
-void CNetObjectMgr::CollectCreationCandidates(CNetMachine* pMachine, int32_t dimension, std::vector<uint32_t>& slots) const {
-    slots.clear();
-    CNetObject* pPlayer = pMachine->GetPlayer();
-    CVector3D position;
-    const bool located = pPlayer && pPlayer->GetPosition(position);
-    m_StreamingIndex.Collect(located ? &position : nullptr, dimension, slots);
+void CNetObjectMgr::CollectCreationCandidates(CNetMachine* pMachine, const CMachinePlace& place, CElementSet& slots) const {
+    // A bit set puts the candidates in slot order without sorting them.
+    std::vector<uint32_t> found;
+    m_StreamingIndex.Collect(place.m_bLocated ? &place.m_Position : nullptr, place.m_Dimension, found);
+    for (uint32_t slot : found) slots.Set(slot);
     for (uint32_t slot : m_StreamingIndex.GetSyncerExempt()) {
         const CNetObject* pElement = m_Slots[slot];
-        if (pElement && pElement->GetSyncer() == pMachine) slots.push_back(slot);
+        if (pElement && pElement->GetSyncer() == pMachine) slots.Set(slot);
     }
-    std::sort(slots.begin(), slots.end());
-    slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+    // What the client already has needs no second look.
+    slots.Subtract(m_Created[static_cast<size_t>(pMachine->m_Index)]);
 }
 
 void CNetObjectMgr::CreateObjectsAsNeeded(CNetMachine* pMachine, int32_t typeMask) {
@@ -75,19 +83,20 @@ void CNetObjectMgr::CreateObjectsAsNeeded(CNetMachine* pMachine, int32_t typeMas
     const int32_t index = pMachine->m_Index;
     if (index < 0 || index >= CNetObject::MAX_CLIENTS) return;
     Strong<CNetMachine> pKeepMachine(pMachine);
-    const int32_t dimension = GetMachineDimension(pMachine);
+    const CMachinePlace place = GetMachinePlace(pMachine);
     CNetObject* pPlayer = pMachine->GetPlayer();
     CElementRecordListWriter records(PACKET_ELEMENT_CREATE);
     bool playerCreated = false;
     bool clientGone = false;
 
+    const CElementSet& created = m_Created[static_cast<size_t>(index)];
     auto consider = [&](size_t slot) {
         CNetObject* pElement = m_Slots[slot];
-        if (clientGone || !pElement || pElement->m_NetworkId == INVALID_NETWORK_ID || pElement->IsCreatedFor(index) ||
+        if (clientGone || !pElement || created.Test(slot) || pElement->m_NetworkId == INVALID_NETWORK_ID ||
             !pElement->IsType(typeMask))
             return;
         Strong<CNetObject> pKeep(pElement);
-        if (!PassesStreamIn(pElement, pMachine, dimension)) return;
+        if (!PassesStreamIn(pElement, pMachine, place)) return;
         // A handler may have let the client or the element go.
         if (pMachine->m_Index != index || !pMachine->m_bInGame) {
             clientGone = true;
@@ -102,9 +111,9 @@ void CNetObjectMgr::CreateObjectsAsNeeded(CNetMachine* pMachine, int32_t typeMas
     };
 
     if (m_bStreamingTick) {
-        std::vector<uint32_t> candidates;
-        CollectCreationCandidates(pMachine, dimension, candidates);
-        for (uint32_t slot : candidates) consider(slot);
+        auto pCandidates = std::make_unique<CElementSet>();
+        CollectCreationCandidates(pMachine, place, *pCandidates);
+        pCandidates->ForEach(consider);
     } else {
         m_Occupied.ForEach(consider);
     }
@@ -137,13 +146,13 @@ void CNetObjectMgr::SendCreatePacket(CNetMachine* pMachine, CNetObject* pElement
 // ---------------------------------------------------------------------------------------------
 // Deletion
 
-bool CNetObjectMgr::MustStreamOut(CNetObject* pElement, CNetMachine* pMachine, int32_t dimension) const {
-    if (!pElement->HasFlag(NETOBJECT_ON_ALL_DIMENSIONS) && dimension != pElement->GetStreamingDimension()) return true;
+bool CNetObjectMgr::MustStreamOut(CNetObject* pElement, CNetMachine* pMachine, const CMachinePlace& place) const {
+    if (!pElement->HasFlag(NETOBJECT_ON_ALL_DIMENSIONS) && place.m_Dimension != pElement->GetStreamingDimension()) return true;
     if (!pElement->HasFlag(NETOBJECT_NETWORKED) || !pElement->CanExistForMachine(pMachine)) return true;
     if (pElement->HasFlag(NETOBJECT_ALWAYS_EXIST_FOR_SYNCER) && pElement->GetSyncer() == pMachine) return false;
     if (!pElement->HasFlag(NETOBJECT_DISTANCE_STREAMING)) return false;
     float distance = 0.0f;
-    if (!pElement->GetDistanceToMachine(pMachine, distance)) return false;
+    if (!place.m_bLocated || !pElement->GetDistanceFrom(place.m_Position, distance)) return false;
     return distance > pElement->GetStreamOutDistance();
 }
 
@@ -152,12 +161,12 @@ void CNetObjectMgr::DeleteFarAwayStuff(CNetMachine* pMachine) {
     const int32_t index = pMachine->m_Index;
     if (index < 0 || index >= CNetObject::MAX_CLIENTS) return;
     Strong<CNetMachine> pKeepMachine(pMachine);
-    const int32_t dimension = GetMachineDimension(pMachine);
+    const CMachinePlace place = GetMachinePlace(pMachine);
     CElementDelete deleted;
 
     m_Created[static_cast<size_t>(index)].ForEach([&](size_t slot) {
         CNetObject* pElement = m_Slots[slot];
-        if (!pElement || pMachine->m_Index != index || !MustStreamOut(pElement, pMachine, dimension)) return;
+        if (!pElement || pMachine->m_Index != index || !MustStreamOut(pElement, pMachine, place)) return;
         Strong<CNetObject> pKeep(pElement);
         if (!Trigger(NETOBJECT_EVENT_STREAM_OUT, pElement, pMachine)) return;
         if (!pElement->IsCreatedFor(index) || pMachine->m_Index != index) return;
@@ -187,8 +196,8 @@ void CNetObjectMgr::ManageElements(CNetMachine* pMachine) {
 void CNetObjectMgr::FindSyncers() {
     if (!m_pMachines) return;
     ForEach([&](CNetObject& element) {
-        if (!element.HasFlag(NETOBJECT_FIND_SYNCER) || element.GetSyncer() || element.HasFlag(NETOBJECT_FORCED_SYNCER) ||
-            element.m_FirstCreatedFor == -1)
+        if (element.m_FirstCreatedFor == -1 || !element.HasFlag(NETOBJECT_FIND_SYNCER) ||
+            element.HasFlag(NETOBJECT_FORCED_SYNCER) || element.GetSyncer())
             return;
         if (CNetMachine* pMachine = m_pMachines->Get(element.m_FirstCreatedFor)) element.SetSyncer(pMachine, false);
     });

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 
 using namespace Tessera3D;
 
@@ -15,13 +14,21 @@ constexpr float MIN_CELL_SIZE = 16.0f;
 
 bool IsFinite(const CVector3D& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// Flipping the sign bit makes unsigned order follow signed order.
+uint64_t Ordered(int32_t value) { return static_cast<uint32_t>(value) ^ 0x80000000u; }
+
 } // namespace
+
+uint64_t CStreamingIndex::AreaKey(uint8_t group, int32_t dimension) {
+    return static_cast<uint64_t>(group) << 32 | Ordered(dimension);
+}
+
+uint64_t CStreamingIndex::CellKey(int32_t cellX, int32_t cellY) { return Ordered(cellX) << 32 | Ordered(cellY); }
 
 void CStreamingIndex::Clear() {
     m_Cells.clear();
     m_Everywhere.clear();
     m_SyncerExempt.clear();
-    m_Positions.clear();
     m_Reach = 0.0f;
     m_CellSize = MIN_CELL_SIZE;
 }
@@ -43,9 +50,8 @@ void CStreamingIndex::Add(uint32_t slot, const CNetObject& element) {
         return;
     }
     const bool allDimensions = element.HasFlag(NETOBJECT_ON_ALL_DIMENSIONS);
-    m_Cells.push_back({static_cast<uint8_t>(allDimensions ? 1 : 0), allDimensions ? 0 : element.GetStreamingDimension(), 0,
-                       0, slot});
-    m_Positions.push_back(position);
+    m_Cells.push_back({AreaKey(allDimensions ? 1 : 0, allDimensions ? 0 : element.GetStreamingDimension()), 0,
+                       position.x, position.y, reach, slot});
     m_Reach = std::max(m_Reach, reach);
 }
 
@@ -58,34 +64,36 @@ int32_t CStreamingIndex::CellOf(double coordinate) const {
 
 void CStreamingIndex::Finish() {
     m_CellSize = std::max(m_Reach, MIN_CELL_SIZE);
-    for (size_t i = 0; i < m_Cells.size(); ++i) {
-        m_Cells[i].m_CellX = CellOf(m_Positions[i].x);
-        m_Cells[i].m_CellY = CellOf(m_Positions[i].y);
-    }
-    m_Positions.clear();
-    auto key = [](const CEntry& e) { return std::make_tuple(e.m_Group, e.m_Dimension, e.m_CellX, e.m_CellY, e.m_Slot); };
-    std::sort(m_Cells.begin(), m_Cells.end(), [&](const CEntry& a, const CEntry& b) { return key(a) < key(b); });
+    for (CEntry& entry : m_Cells) entry.m_Cell = CellKey(CellOf(entry.m_X), CellOf(entry.m_Y));
+    // Order within a cell does not matter: callers put the candidates in slot order.
+    std::sort(m_Cells.begin(), m_Cells.end(), [](const CEntry& a, const CEntry& b) {
+        return a.m_Area != b.m_Area ? a.m_Area < b.m_Area : a.m_Cell < b.m_Cell;
+    });
     std::sort(m_Everywhere.begin(), m_Everywhere.end());
     std::sort(m_SyncerExempt.begin(), m_SyncerExempt.end());
 }
 
 void CStreamingIndex::CollectGroup(uint8_t group, int32_t dimension, const CVector3D& position,
                                    std::vector<uint32_t>& out) const {
-    // Anything closer than the reach in three dimensions is closer in x and y alone; one unit more
-    // absorbs rounding at the cell borders.
+    // Anything closer than its reach in three dimensions is closer in x and y alone; one unit more
+    // absorbs rounding, at the cell borders and in the distance below.
     const double margin = static_cast<double>(m_Reach) + 1.0;
     const int32_t minX = CellOf(position.x - margin), maxX = CellOf(position.x + margin);
     const int32_t minY = CellOf(position.y - margin), maxY = CellOf(position.y + margin);
+    const uint64_t area = AreaKey(group, dimension);
+    // The entries of this group and dimension.
+    const auto first = std::lower_bound(m_Cells.begin(), m_Cells.end(), area,
+                                        [](const CEntry& e, uint64_t key) { return e.m_Area < key; });
+    const auto last = std::upper_bound(first, m_Cells.end(), area,
+                                       [](uint64_t key, const CEntry& e) { return key < e.m_Area; });
     for (int64_t x = minX; x <= maxX; ++x) {
-        const int32_t cellX = static_cast<int32_t>(x);
-        auto it = std::lower_bound(m_Cells.begin(), m_Cells.end(), std::make_tuple(group, dimension, cellX, minY),
-                                   [](const CEntry& e, const std::tuple<uint8_t, int32_t, int32_t, int32_t>& k) {
-                                       return std::make_tuple(e.m_Group, e.m_Dimension, e.m_CellX, e.m_CellY) < k;
-                                   });
-        for (; it != m_Cells.end() && it->m_Group == group && it->m_Dimension == dimension && it->m_CellX == cellX &&
-               it->m_CellY <= maxY;
-             ++it)
-            out.push_back(it->m_Slot);
+        const uint64_t from = CellKey(static_cast<int32_t>(x), minY), to = CellKey(static_cast<int32_t>(x), maxY);
+        auto it = std::lower_bound(first, last, from, [](const CEntry& e, uint64_t key) { return e.m_Cell < key; });
+        for (; it != last && it->m_Cell <= to; ++it) {
+            const double dx = static_cast<double>(it->m_X) - position.x, dy = static_cast<double>(it->m_Y) - position.y;
+            const double reach = static_cast<double>(it->m_Reach) + 1.0;
+            if (dx * dx + dy * dy < reach * reach) out.push_back(it->m_Slot);
+        }
     }
 }
 
