@@ -1076,6 +1076,7 @@ bool VM::construct(Class* cls, uint32_t base, uint32_t nargs, Value& result) {
 }
 
 bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& result, bool raiseError) {
+    if (SQ_UNLIKELY(ss->nativeStackExhausted())) return raise("native stack overflow");
     Value func(funcIn);
     uint32_t savedTop = top;
     bool ok = false;
@@ -1086,7 +1087,7 @@ bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& resu
             ok = makeGenerator(c, argBase, nargs, result);
             break;
         }
-        if (nestedCalls >= kMaxNestedCalls) {
+        if (nestedCalls >= kMaxNestedCalls || ss->nativeStackExhausted()) {
             ok = raise("native stack overflow");
             break;
         }
@@ -1258,6 +1259,16 @@ static SQ_INLINE void assignRealValue(Value& dst, const Value& v) {
 }
 
 bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
+    // the first entry on this native stack marks where the stack guard measures from
+    struct NativeEntry {
+        SharedState* ss;
+        explicit NativeEntry(SharedState* s) : ss(s) {
+            if (ss->nativeEntries++ == 0) ss->nativeStackBase = static_cast<const char*>(__builtin_frame_address(0));
+        }
+        ~NativeEntry() {
+            if (--ss->nativeEntries == 0) ss->nativeStackBase = nullptr;
+        }
+    } nativeEntry(ss);
     ++nestedCalls;
     CallFrame* ci;
     const Instr* ip;

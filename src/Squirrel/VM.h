@@ -69,6 +69,16 @@ struct SharedState {
     Integer stepInterval = 0;
     Integer stepCounter = 0;
     Integer maxCallDepth = 200000;
+    // Native stack guard: re-entering the interpreter (metamethods, callbacks) stops with an
+    // error once this many bytes of the native stack are in use below the first entry.
+    size_t nativeStackLimit = size_t(4) << 20;
+    const char* nativeStackBase = nullptr;
+    int nativeEntries = 0;
+    bool nativeStackExhausted() const {
+        if (!nativeStackBase) return false;
+        const char* here = static_cast<const char*>(__builtin_frame_address(0));
+        return here < nativeStackBase && size_t(nativeStackBase - here) > nativeStackLimit;
+    }
 
     void* alloc(size_t n);
     // Work done by natives counts against the step budget of the step hook.

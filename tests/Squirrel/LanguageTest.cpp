@@ -246,6 +246,23 @@ const ScriptCase kLibraries[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Libraries, ScriptOutput, ::testing::ValuesIn(kLibraries), caseName);
 
+// Runaway recursion through metamethods and callbacks stops with an error instead of
+// exhausting the native stack.
+const ScriptCase kRunawayRecursion[] = {
+    {"ThroughGet", "class R { function _get(k) { return this[k + \"x\"]; } } try { R().a; } catch (e) { print(e); }",
+     "native stack overflow"},
+    {"ThroughArrayCallbacks", "function f(v) { return [v].map(f); } try { f(1); } catch (e) { print(e); }",
+     "native stack overflow"},
+    {"ThroughCallHelper", "function g() { return g.call(this); } try { g(); } catch (e) { print(e); }",
+     "native stack overflow"},
+    {"ThroughTostring", "class T { function _tostring() { return \"\" + this; } } try { \"\" + T(); } catch (e) { print(e); }",
+     "native stack overflow"},
+    {"ThroughThreads", "function h() { return newthread(h).call(); } try { h(); } catch (e) { print(e); }",
+     "native stack overflow"},
+    {"PlainScriptRecursion", "function r(n) { return r(n + 1) + 1; } try { r(0); } catch (e) { print(e); }", "stack overflow"},
+};
+INSTANTIATE_TEST_SUITE_P(RunawayRecursion, ScriptOutput, ::testing::ValuesIn(kRunawayRecursion), caseName);
+
 struct CompileCase {
     const char* name;
     const char* source;
