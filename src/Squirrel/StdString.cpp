@@ -162,6 +162,13 @@ Integer str_format(HVM vm) {
     return 1;
 }
 
+Integer str_printf(HVM vm) {
+    std::string s;
+    if (!formatImpl(vm, 2, s)) return -1;
+    if (vm->ss->printFn) vm->ss->printFn(vm, s.data(), s.size());
+    return 0;
+}
+
 Integer stripImpl(HVM vm, bool left, bool right) {
     String* s = vm->at(2).s;
     const char* b = s->data;
@@ -363,6 +370,7 @@ const NativeReg kRegexpMethods[] = {
 
 const NativeReg kStringFuncs[] = {
     {"format", str_format, -2, ".s"},
+    {"printf", str_printf, -2, ".s"},
     {"strip", str_strip, 2, ".s"},
     {"lstrip", str_lstrip, 2, ".s"},
     {"rstrip", str_rstrip, 2, ".s"},

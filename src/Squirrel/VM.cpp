@@ -1258,6 +1258,9 @@ static SQ_INLINE void assignRealValue(Value& dst, const Value& v) {
         dst = v;
 }
 
+// The interpreter loop. Handlers end with NEXT(), a computed goto to the next handler, which
+// does not run destructors: a handler that has C++ objects alive (a Value local, say) must
+// close their scope first and end with `continue`, which goes round the loop normally.
 bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
     // the first entry on this native stack marks where the stack guard measures from
     struct NativeEntry {
