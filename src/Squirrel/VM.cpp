@@ -1293,7 +1293,13 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
     }
     if (pendingThrow) {
         pendingThrow = false;
+        pendingReturn = false;
         goto exception;
+    }
+    if (pendingReturn) {
+        pendingReturn = false;
+        retval = std::move(stk[suspendTarget]);
+        goto do_return;
     }
 
     for (;;) {
@@ -1539,11 +1545,9 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     RELOAD();
                     if (!ok) goto exception;
                     if (susp) {
-                        if (in.op == OP_TAILCALL) {
-                            raise("cannot suspend in a tail call");
-                            goto exception;
-                        }
-                        suspendTarget = in.a;
+                        // after a tail call the wakeup value is what this frame returns
+                        pendingReturn = in.op == OP_TAILCALL;
+                        suspendTarget = in.op == OP_TAILCALL ? in.b : in.a;
                         state = VMState::Suspended;
                         result = std::move(res);
                         --nestedCalls;

@@ -148,6 +148,7 @@ struct VM : GCObject {
     int32_t suspendTarget = -1;  // register of the suspended frame receiving the wakeup value
     uint32_t callBaseTop = 0;    // stack top to restore when a suspended call finally returns
     bool pendingThrow = false;
+    bool pendingReturn = false;  // the suspended frame returns the wakeup value
     Value suspendValue;
     UserPointer foreignPtr = nullptr;
     std::string scratch;

@@ -156,6 +156,15 @@ const ScriptCase kGeneratorsAndThreads[] = {
      "local t = newthread(function(a) { local b = suspend(a + 1); return b * 2; });"
      " local x = t.call(1); local y = t.wakeup(10); print(x + \" \" + y + \" \" + t.getstatus());",
      "2 20 idle"},
+    {"SuspendFromANestedFunctionAndATailCall",
+     "function helper(x) { return suspend(x * 10); }"
+     " local t = newthread(function(a) { local r = helper(a); return \"done \" + helper(r); });"
+     " print(t.call(1) + \" \" + t.wakeup(2) + \" \" + t.wakeup(3) + \" \" + t.getstatus());",
+     "10 20 done 3 idle"},
+    {"SuspendInsideACallbackIsRefused",
+     "local t = newthread(function() { return [1].map(@(v) suspend(v)); });"
+     " try { t.call(); } catch (e) { print(e); }",
+     "cannot suspend through native calls"},
     {"WakeupThrowRaisesInsideTheThread",
      "local t = newthread(function() { try { suspend(1); } catch (e) { return \"got \" + e; } });"
      " t.call(); print(t.wakeupthrow(\"err\"));",
