@@ -51,6 +51,8 @@ constexpr uint32_t PACKET_FLAG_RELIABLE = 1, PACKET_FLAG_UNSEQUENCED = 2;
 
 CBaseServer::CBaseServer() : m_pTransport(std::make_unique<CENetServer>(this)) {
     m_Machines.SetTransport(m_pTransport.get());
+    m_pManager = std::make_unique<CNetObjectMgr>(&m_Machines);
+    m_pManager->SetEvents(&m_ElementEvents);
 
     // The resource events come with the resource manager, then the host's own.
     DeclareEvents(m_EventHandlers, GetResourceEventDeclarations());
@@ -243,6 +245,11 @@ void CBaseServer::RequestQuit() {
 
 void CBaseServer::MainLoop() {
     const uint64_t frequency = OS::GetPerformanceFrequency();
+    CSyncDelivery delivery;
+    delivery.m_Method = static_cast<eNetSyncMethod>(m_Settings.m_SyncMethod);
+    delivery.m_Priority = static_cast<ePacketPriority>(m_Settings.m_SyncPacketPriority);
+    delivery.m_Flags = m_Settings.m_SyncPacketFlags;
+    m_pManager->SetSyncDelivery(delivery);
     for (;;) {
         m_ServerLock.Lock();
         const double frameTime = m_FrameTime.Update(OS::GetPerformanceCounter(), frequency);
@@ -254,6 +261,7 @@ void CBaseServer::MainLoop() {
         }
 
         m_pTransport->Update();
+        if (m_ConnectedClients > 0) ProcessReplication();
 
         ProcessFrame(frameTime);
         RefreshQuerySnapshot();
@@ -265,6 +273,41 @@ void CBaseServer::MainLoop() {
         const int sleepMs = m_ConnectedClients > 0 ? 5 : 100;
         if (m_pConsole->m_WakeEvent.Wait(sleepMs)) m_pConsole->m_WakeEvent.Reset();
     }
+}
+
+void CBaseServer::ProcessReplication() {
+    const uint32_t now = OS::GetMillisecondsSinceStart();
+    if (m_NextStreamTime < now) {
+        m_NextStreamTime = now + m_Settings.m_StreamInterval;
+        m_pManager->ProcessStreaming();
+    }
+    if (m_Settings.m_SyncMethod == SYNC_METHOD_INTERVAL && m_NextSyncTime < now) {
+        m_pManager->ProcessSyncInterval();
+        m_NextSyncTime = now + m_Settings.m_SyncInterval;
+    }
+}
+
+void CBaseServer::SetManager(std::unique_ptr<CNetObjectMgr> pManager) {
+    if (!pManager) return;
+    pManager->SetEvents(&m_ElementEvents);
+    m_pManager = std::move(pManager);
+    m_Machines.SetRegistry(m_pManager.get());
+}
+
+bool CBaseServer::CElementEvents::TriggerNetObjectEvent(eNetObjectEvent event, CNetObject* pElement, CNetMachine* pMachine) {
+    if (event >= NETOBJECT_EVENT_COUNT) return true;
+    const char* name = NETOBJECT_EVENTS[event].m_Name;
+    // Streaming asks for every element that comes and goes; without handlers nothing is built.
+    EventHandlers::CEventType* pType = m_pServer->m_EventHandlers.FindEventType(name);
+    if (!pType || pType->GetHandlerCount() == 0) return true;
+    CArgumentArray arguments(2);
+    arguments.AddObject(pElement);
+    if (event != NETOBJECT_EVENT_DESTROY) arguments.AddObject(pMachine);
+    return m_pServer->TriggerEvent(name, arguments);
+}
+
+void CBaseServer::CElementEvents::RemoveNetObjectHandlers(CNetObject* pElement) {
+    m_pServer->m_EventHandlers.RemoveHandlersWithSource(pElement);
 }
 
 bool CBaseServer::StartInputThread() {
@@ -370,6 +413,9 @@ bool CBaseServer::ProcessPacket(NetPeer* pPeer, uint32_t id, Stream* pStream) {
         m_KeyBinds.HandleKeyEventMessage(pStream, pClient);
         break;
     }
+    case PACKET_ELEMENT_SYNC:
+    case PACKET_ELEMENT_DELETE:
+    case PACKET_REQUEST_SYNCER: m_pManager->ProcessPacket(pClient, id, pStream); break;
     case PACKET_ELEMENT_STREAMING: {
         CElementStreaming message;
         CBinaryReader reader(pStream);
@@ -543,6 +589,8 @@ void CBaseServer::OnPlayerDisconnect(NetPeer* pPeer, uint32_t reason) {
         arguments.AddNumber(static_cast<int32_t>(reason));
         TriggerEvent("OnPlayerQuit", arguments);
     }
+    // It syncs nothing and has nothing any more; its player element goes.
+    m_pManager->OnMachineLeft(pClient.Get());
     if (pClient->m_Index < 0) return; // a handler already let it go
     if (m_ConnectedClients > 0) --m_ConnectedClients;
     const int32_t index = pClient->m_Index;

@@ -12,6 +12,7 @@
 #include "Engine/Scripting.h"
 #include "Engine/Threads.h"
 #include "Multiplayer/NetMachines.h"
+#include "Multiplayer/NetObjectMgr.h"
 #include "Network/ENetServer.h"
 #include "Network/NetServerCompatibilityShim.h"
 #include "Scripting/CommandHandlers.h"
@@ -91,6 +92,8 @@ public:
     void SendCVars(CNetMachine* pClient);
 
     CNetMachines& GetMachines() { return m_Machines; }
+    // The element manager (the game layer's kind once the game server is set up).
+    CNetObjectMgr* GetManager() const { return m_pManager.get(); }
     CNetMachine* GetConsoleClient() const { return m_Machines.Get(CNetMachines::CONSOLE_INDEX); }
     Tessera3D::CENetServer* GetTransport() const { return m_pTransport.get(); }
     CBanList& GetBanList() { return m_BanList; }
@@ -132,6 +135,8 @@ protected:
 
     // The game layer's share of each iteration.
     virtual void ProcessFrame(double frameTime) {}
+    // Replaces the element manager (before any element exists); it raises its events here.
+    void SetManager(std::unique_ptr<CNetObjectMgr> pManager);
     // Looks a game name up in the games list; -1 when unknown.
     virtual int FindGame(const char* name) const { return -1; }
     // Runs a command through the command layer for the caller (null: no calling client) with the
@@ -154,6 +159,9 @@ private:
     void HandleCommand(CNetMachine* pClient, Tessera3D::Stream* pStream);
     void HandleLeaveRequest(CNetMachine* pClient, Tessera3D::Stream* pStream);
     void RefreshQuerySnapshot();
+    // While clients are connected: the streaming tick every streaminterval, the sync round every
+    // syncinterval with the interval method.
+    void ProcessReplication();
     // The script API of the registries and the host's own functions, in registration order.
     void RegisterScriptFunctions();
     void SendServerName(CNetMachine* pClient);
@@ -161,6 +169,21 @@ private:
     // Declared first so it is destroyed last, after every client record that refers to it.
     std::unique_ptr<Tessera3D::CENetServer> m_pTransport;
     CNetMachines m_Machines;
+    // The element manager's events become the host's script events.
+    class CElementEvents final : public INetObjectEvents {
+    public:
+        explicit CElementEvents(CBaseServer* pServer) : m_pServer(pServer) {}
+        bool TriggerNetObjectEvent(eNetObjectEvent event, CNetObject* pElement, CNetMachine* pMachine) override;
+        void RemoveNetObjectHandlers(CNetObject* pElement) override;
+
+    private:
+        CBaseServer* m_pServer;
+    };
+    CElementEvents m_ElementEvents{this};
+    // Destroyed after the scripts and registries below, which may hold elements.
+    std::unique_ptr<CNetObjectMgr> m_pManager;
+    uint32_t m_NextStreamTime = 0;
+    uint32_t m_NextSyncTime = 0;
     uint32_t m_ConnectedClients = 0;
     CBanList m_BanList;
     Tessera3D::CLockable m_SnapshotLock;
