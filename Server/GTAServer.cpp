@@ -1,7 +1,6 @@
 #include "GTAServer.h"
 
 #include "GTAClient.h"
-#include "GTAServerManager.h"
 #include "ServerConfiguration.h"
 #include "ServerVersion.h"
 
@@ -19,7 +18,6 @@
 using namespace Tessera3D;
 
 CGTAServer::CGTAServer() {
-    SetManager(std::make_unique<CGTAServerManager>(this, &GetMachines()));
     DefineServerConstants();
     m_Games.Register(GAME_GTA_III, "gta:iii");
     m_Games.Register(GAME_GTA_VC, "gta:vc");
@@ -45,6 +43,8 @@ bool CGTAServer::ParseConfig(CServerConfiguration& config) {
 }
 
 void CGTAServer::DefineServerConstants() {
+    // The scripting host gives every new script environment this table.
+    GetScripting().SetDefineHandlers(&m_Defines);
     DefineBuiltinConstants(&m_Defines);
     m_Defines.Define("SERVER_VERSION_MAJOR", int32_t(SERVER_VERSION_MAJOR));
     m_Defines.Define("SERVER_VERSION_MINOR", int32_t(SERVER_VERSION_MINOR));

@@ -55,6 +55,7 @@ TEST(GameConstants, ServerTableStartsWithBuiltInVersionAndGameConstants) {
     ArchiveContext context(true);
     CGTAServer server;
     const CDefineHandlers& defines = server.GetDefineHandlers();
+    EXPECT_EQ(server.GetScripting().GetDefineHandlers(), &defines);
     ASSERT_GT(defines.GetCount(), 0u);
     EXPECT_EQ(defines.Get(0).m_Name, "KEYSTATE_UP");
     const struct {
