@@ -1,6 +1,7 @@
 #include "GTAServer.h"
 
 #include "GTAClient.h"
+#include "GTAServerManager.h"
 #include "ServerConfiguration.h"
 #include "ServerVersion.h"
 
@@ -18,6 +19,7 @@
 using namespace Tessera3D;
 
 CGTAServer::CGTAServer() {
+    SetManager(std::make_unique<CGTAServerManager>(this, &GetMachines()));
     DefineServerConstants();
     m_Games.Register(GAME_GTA_III, "gta:iii");
     m_Games.Register(GAME_GTA_VC, "gta:vc");
