@@ -234,7 +234,10 @@ static Integer base_callee(HVM vm) {
 
 static Integer base_dummy(HVM vm) { return 0; }
 
-static Integer base_collectgarbage(HVM vm) { return pushRet(vm, Value(collectGarbage(SS(vm), vm, nullptr))); }
+static Integer base_collectgarbage(HVM vm) {
+    if (!vm->chargeSteps(1)) return -1;
+    return pushRet(vm, Value(collectGarbage(SS(vm), vm, nullptr)));
+}
 
 static Integer base_resurrectunreachable(HVM vm) {
     Array* a = SS(vm)->newArray(0);
@@ -722,7 +725,9 @@ static Integer array_sort(HVM vm) {
     if (vm->gettop() > 1) f = vm->at(2);
     Array* a = self.a;
     Integer n = a->size;
-    vm->ss->charge(n);
+    Integer logn = 1;
+    while ((Integer(1) << logn) < n) ++logn;
+    if (!vm->chargeSteps(n * logn / 4)) return -1;
     if (n > 1) {
         for (Integer i = n / 2; i >= 0; --i)
             if (!siftDown(vm, a, f, i, n - 1)) return -1;

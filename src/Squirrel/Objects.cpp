@@ -14,7 +14,7 @@ void* SharedState::alloc(size_t n) {
     void* p = std::malloc(n ? n : 1);
     if (!p) std::abort();
     bytesAllocated += n;
-    if (stepHook) stepCounter -= Integer(n >> 8);
+    if (stepHook) stepCounter -= Integer(n >> 6);
     return p;
 }
 
@@ -930,7 +930,7 @@ Integer collectGarbage(SharedState* ss, VM* current, Array* resurrect) {
         g->gcMark = 0;
         all.push_back(g);
     }
-    ss->charge(Integer(all.size() / 8));
+    ss->charge(Integer(all.size()));
     for (GCObject* g : all)
         forEachChild(g, [](GCObject* c) { --c->gcRefs; });
     std::vector<GCObject*> work;

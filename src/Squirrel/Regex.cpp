@@ -425,7 +425,7 @@ bool Regex::match(const char* text, const char* end) {
     bol_ = text;
     eol_ = end;
     currSubExp_ = 0;
-    budget_ = kBudget;
+    budget_ = startBudget_;
     const char* res = matchNode(&nodes_[size_t(first_)], text, nullptr);
     return res != nullptr && res == eol_;
 }
@@ -435,7 +435,7 @@ bool Regex::search(const char* begin, const char* end, const char** outBegin, co
     if (begin >= end) return false;
     bol_ = begin;
     eol_ = end;
-    budget_ = kBudget;
+    budget_ = startBudget_;
     const char* cur = nullptr;
     const char* start = begin;
     do {

@@ -27,8 +27,9 @@ public:
     bool search(const char* begin, const char* end, const char** outBegin, const char** outEnd);
     int subExpCount() const { return int(matches_.size()); }
     // Node visits of the last match or search.
-    int64_t work() const { return kBudget - budget_; }
-    static constexpr int64_t kBudget = 20000000;
+    int64_t work() const { return startBudget_ - budget_; }
+    // Bounds the node visits of one match or search (a match that runs out fails).
+    void setBudget(int64_t visits) { startBudget_ = visits; }
     const Match& subExp(int i) const { return matches_[size_t(i)]; }
 
 private:
@@ -66,6 +67,7 @@ private:
     const char* eol_ = nullptr;
     int currSubExp_ = 0;
     int64_t budget_ = 0;  // bounds the work of a single match
+    int64_t startBudget_ = INT64_MAX;
 };
 
 }  // namespace Squirrel

@@ -261,7 +261,10 @@ Regex* regexOf(HVM vm) {
         nativeError(vm, "invalid type tag");
         return nullptr;
     }
-    return static_cast<Regex*>(self.inst->up);
+    Regex* r = static_cast<Regex*>(self.inst->up);
+    // with a step budget a pathological pattern cannot run away
+    r->setBudget(vm->ss->stepHook ? 2000000 : INT64_MAX);
+    return r;
 }
 
 Integer regexp_constructor(HVM vm) {
@@ -291,7 +294,7 @@ Integer regexp_match(HVM vm) {
     Value sv(vm->at(2));
     const char* s = sv.s->data;
     vm->push(Value(r->match(s, s + std::strlen(s))));
-    vm->ss->charge(r->work() / 64);
+    vm->ss->charge(r->work() / 4);
     return 1;
 }
 
@@ -316,7 +319,7 @@ Integer regexp_search(HVM vm) {
     if (!searchStart(vm, s, &from)) return -1;
     const char *b, *e;
     bool found = r->search(from, s + std::strlen(s), &b, &e);
-    vm->ss->charge(r->work() / 64);
+    vm->ss->charge(r->work() / 4);
     if (!found) return 0;
     vm->push(matchTable(vm, s, b, e));
     return 1;
@@ -331,7 +334,7 @@ Integer regexp_capture(HVM vm) {
     if (!searchStart(vm, s, &from)) return -1;
     const char *b, *e;
     bool found = r->search(from, s + std::strlen(s), &b, &e);
-    vm->ss->charge(r->work() / 64);
+    vm->ss->charge(r->work() / 4);
     if (!found) return 0;
     Array* a = vm->ss->newArray(0);
     Value av(a);

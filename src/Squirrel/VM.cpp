@@ -1291,6 +1291,12 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
         raise("execution aborted");
         goto exception;
     }
+    if (checks) {
+        // re-entering the interpreter (metamethods, callbacks) costs a few steps
+        SAVEIP();
+        ss->stepCounter -= 8;
+        if (!stepCheck()) goto exception;
+    }
     if (pendingThrow) {
         pendingThrow = false;
         pendingReturn = false;

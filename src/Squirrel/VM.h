@@ -253,6 +253,13 @@ struct VM : GCObject {
     void callErrorHandler(const Value& error);
     void callDebugHook(int event, const Value& func, int32_t line);
     bool stepCheck();
+    // Charges work about to be done by a native to the step budget; false (error raised)
+    // when the step hook stops the script.
+    bool chargeSteps(Integer steps) {
+        if (!ss->stepHook) return true;
+        ss->stepCounter -= steps;
+        return ss->stepCounter > 0 || stepCheck();
+    }
 
     // ---- threads --------------------------------------------------------------------------
     bool wakeup(const Value& val, Value& result, bool raiseError, bool throwError);
