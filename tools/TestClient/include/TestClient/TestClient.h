@@ -149,6 +149,7 @@ public:
     bool WaitFor(const std::function<bool()>& predicate, uint32_t timeoutMs);
     // The first message with the id at position from or later, waiting for it to arrive; null on time-out.
     const CReceivedMessage* WaitForMessage(uint32_t id, uint32_t timeoutMs, size_t from = 0);
+    // True once the connection came up, even if the server has dropped it again since.
     bool WaitForConnect(uint32_t timeoutMs);
     // True once the peer is disconnected (by the server, a time-out or this client).
     bool WaitForDisconnect(uint32_t timeoutMs);
@@ -170,6 +171,7 @@ private:
     int32_t m_ClientIndex = -1;
     bool m_bFileCheckAnswered = false;
     bool m_bJoined = false;
+    bool m_bCameUp = false; // the current connection attempt reached the connected state
     std::deque<CReceivedMessage> m_Messages;
     std::function<void(const CReceivedMessage&)> m_Callback;
     std::function<void(eState)> m_StateCallback;
