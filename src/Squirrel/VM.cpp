@@ -1097,6 +1097,8 @@ bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& resu
             break;
         }
         if (frames.size() == 1) callBaseTop = argBase;
+        if (SQ_UNLIKELY(!debugHook.isNull() || ss->nativeDebugHook))
+            callDebugHook('c', frames.back().func, frameLine(frames.size() - 1));
         ok = execute(uint32_t(frames.size() - 1), raiseError, result);
         break;
     }
@@ -1153,7 +1155,21 @@ void VM::callErrorHandler(const Value& error) {
 }
 
 void VM::callDebugHook(int event, const Value& func, int32_t line) {
-    if (debugHook.isNull() || inErrorHandler) return;
+    if (inErrorHandler) return;
+    if (ss->nativeDebugHook) {
+        const char* src = nullptr;
+        const char* name = nullptr;
+        if (func.type == ObjectType::Closure) {
+            FuncProto* p = func.c->proto;
+            if (p->source.type == ObjectType::String) src = p->source.s->data;
+            if (p->name.type == ObjectType::String) name = p->name.s->data;
+        }
+        inErrorHandler = true;
+        ss->nativeDebugHook(this, event, src, line, name);
+        inErrorHandler = false;
+        return;
+    }
+    if (debugHook.isNull()) return;
     inErrorHandler = true;
     Value hook(debugHook);
     Value args[4];
@@ -1535,7 +1551,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     }
                     if (!startScriptCall(callee, base, nargs, in.op == OP_TAILCALL ? -2 : in.a, 0)) goto exception;
                     LOADFRAME();
-                    if (SQ_UNLIKELY(!debugHook.isNull())) {
+                    if (SQ_UNLIKELY(!debugHook.isNull() || ss->nativeDebugHook)) {
                         callDebugHook('c', ci->func, frameLine(frames.size() - 1));
                         RELOAD();
                     }
@@ -2167,7 +2183,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 closeOuters(ci->base + in.a);
                 NEXT();
             CASE(OP_LINE)
-                if (!debugHook.isNull()) {
+                if (!debugHook.isNull() || ss->nativeDebugHook) {
                     SAVEIP();
                     callDebugHook('l', ci->func, in.x);
                     RELOAD();
@@ -2180,7 +2196,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
         }
 
     do_return: {
-        if (SQ_UNLIKELY(!debugHook.isNull())) {
+        if (SQ_UNLIKELY(!debugHook.isNull() || ss->nativeDebugHook)) {
             callDebugHook('r', ci->func, frameLine(frames.size() - 1));
             ci = &frames.back();
         }
@@ -2219,6 +2235,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
 
     exception: {
         Value err(lastError);
+        if (ss->notifyAllExceptions && raiseError && !aborted) callErrorHandler(err);
         if (!aborted && !traps.empty() && traps.back().frameIndex >= entry &&
             traps.back().frameIndex < frames.size()) {
             TrapInfo t = traps.back();
@@ -2234,7 +2251,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
             ip = t.catchIp;
             continue;
         }
-        if (raiseError && !aborted) callErrorHandler(err);
+        if (raiseError && !aborted && !ss->notifyAllExceptions) callErrorHandler(err);
         while (frames.size() > entry) unwindFrame();
         lastError = std::move(err);
         --nestedCalls;

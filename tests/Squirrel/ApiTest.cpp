@@ -523,3 +523,45 @@ TEST(SquirrelApi, LimitsStopHostileScripts) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string>* gHookEvents = nullptr;
+
+void recordHook(HVM, Integer event, const char*, Integer line, const char* fn) {
+    gHookEvents->push_back(std::string(1, char(event)) + (fn ? fn : "?") + std::to_string(line));
+}
+
+Integer countingHandler(HVM vm) {
+    const char* msg = nullptr;
+    if (succeeded(getString(vm, 2, &msg))) gHookEvents->push_back(std::string("error ") + msg);
+    return 0;
+}
+
+TEST(SquirrelApi, NativeDebugHookSeesCallsLinesAndReturns) {
+    TestEngine e;
+    std::vector<std::string> events;
+    gHookEvents = &events;
+    enableDebugInfo(e.vm, true);
+    setNativeDebugHook(e.vm, recordHook);
+    ASSERT_TRUE(e.run("function f() {\n return 1;\n}\nf();"));
+    setNativeDebugHook(e.vm, nullptr);
+    gHookEvents = nullptr;
+    EXPECT_EQ(events, (std::vector<std::string>{"cmain1", "lmain1", "lmain4", "cf1", "lf1", "lf2", "rf2", "rmain4"}));
+}
+
+TEST(SquirrelApi, NotifyAllExceptionsReportsCaughtErrors) {
+    TestEngine e;
+    std::vector<std::string> events;
+    gHookEvents = &events;
+    newClosure(e.vm, countingHandler, 0);
+    setErrorHandler(e.vm);
+    ASSERT_TRUE(e.run("try { throw \"first\"; } catch (x) {}"));
+    EXPECT_TRUE(events.empty());
+    notifyAllExceptions(e.vm, true);
+    ASSERT_TRUE(e.run("try { throw \"second\"; } catch (x) {}"));
+    gHookEvents = nullptr;
+    EXPECT_EQ(events, (std::vector<std::string>{"error second"}));
+}
+
+}  // namespace
