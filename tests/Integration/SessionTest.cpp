@@ -50,6 +50,13 @@ protected:
     uint16_t m_Port = 0;
 };
 
+// Decodes the first message with the id at position from or later; false when there is none.
+template <typename TMessage>
+bool DecodeFirst(const CTestClient& client, uint32_t id, TMessage& message, size_t from = 0) {
+    const CReceivedMessage* pMessage = client.FindMessage(id, from);
+    return pMessage && pMessage->Decode(message);
+}
+
 std::vector<uint32_t> Ids(const CTestClient& client) {
     std::vector<uint32_t> ids;
     for (const CReceivedMessage& message : client.GetMessages()) ids.push_back(message.m_Id);
@@ -126,29 +133,31 @@ TEST_P(SessionTest, AdmissionAndJoinMessagesInOrder) {
 
     const std::vector<uint32_t> expected = {PACKET_GAME_FILE_CHECK, PACKET_CVARS, PACKET_CONNECT_ACCEPTED,
                                             PACKET_GAME_MODE, PACKET_SERVER_NAME, PACKET_CLIENT_LIST,
-                                            PACKET_RESOURCE_LIST, PACKET_LOCAL_PLAYER, PACKET_JOIN_COMPLETE};
+                                            PACKET_RESOURCE_LIST, PACKET_WORLD_MINUTE_DURATION, PACKET_WORLD_CLOCK,
+                                            PACKET_WORLD_WEATHER, PACKET_WORLD_TIMER, PACKET_WORLD_BRIDGE,
+                                            PACKET_LOCAL_PLAYER, PACKET_JOIN_COMPLETE};
     EXPECT_EQ(Ids(*second), expected);
     EXPECT_TRUE(m_Server.WaitForOutput("CONNECT: 127.0.0.1 is attempting to connect"));
 
     CCVarsMessage vars;
-    ASSERT_TRUE(second->FindMessage(PACKET_CVARS)->Decode(vars));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_CVARS, vars));
     EXPECT_EQ(vars.m_Vars, (std::vector<std::pair<std::string, std::string>>{{"gravity", "0.008"}}));
     CConnectAccepted accepted;
-    ASSERT_TRUE(second->FindMessage(PACKET_CONNECT_ACCEPTED)->Decode(accepted));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_CONNECT_ACCEPTED, accepted));
     EXPECT_EQ(accepted.m_Index, 1);
     EXPECT_EQ(accepted.m_HttpPort, 22000);
     EXPECT_EQ(accepted.m_SyncInterval, 30);
     EXPECT_EQ(accepted.m_SyncMethod, 1);
     CGameModeMessage mode;
-    ASSERT_TRUE(second->FindMessage(PACKET_GAME_MODE)->Decode(mode));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_GAME_MODE, mode));
     EXPECT_EQ(mode.m_Text, "Testing");
     CServerNameMessage name;
-    ASSERT_TRUE(second->FindMessage(PACKET_SERVER_NAME)->Decode(name));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_SERVER_NAME, name));
     EXPECT_EQ(name.m_Text, "Test Server");
 
     // The list names every occupied slot in slot order, the console pseudo-client included.
     CClientList list;
-    ASSERT_TRUE(second->FindMessage(PACKET_CLIENT_LIST)->Decode(list));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_CLIENT_LIST, list));
     EXPECT_EQ(list.m_MaxPlayers, 32);
     ASSERT_EQ(list.m_Clients.size(), 3u);
     EXPECT_EQ(list.m_Clients[0].m_Index, 0);
@@ -158,7 +167,7 @@ TEST_P(SessionTest, AdmissionAndJoinMessagesInOrder) {
     EXPECT_EQ(list.m_Clients[2].m_Name, "Console");
     EXPECT_EQ(list.m_Clients[2].m_Flags, CLIENT_FLAG_ADMINISTRATOR | CLIENT_FLAG_CONSOLE);
     CLocalPlayer player;
-    ASSERT_TRUE(second->FindMessage(PACKET_LOCAL_PLAYER)->Decode(player));
+    ASSERT_TRUE(DecodeFirst(*second, PACKET_LOCAL_PLAYER, player));
     EXPECT_EQ(player.m_Player, -1);
 
     // The first client hears of the second.
@@ -197,7 +206,7 @@ TEST_P(SessionTest, ChatReachesEveryoneAsNameAndText) {
     bob->SendChat("after");
     ASSERT_NE(ann->WaitForMessage(PACKET_CHAT, kTimeout, annFrom + 1), nullptr);
     CChatToClient after;
-    ASSERT_TRUE(ann->FindMessage(PACKET_CHAT, annFrom + 1)->Decode(after));
+    ASSERT_TRUE(DecodeFirst(*ann, PACKET_CHAT, after, annFrom + 1));
     EXPECT_EQ(after.m_Text, "Bob: after") << "nothing was sent for the malformed messages";
 }
 
@@ -220,7 +229,7 @@ TEST_P(SessionTest, GatesBeforeAdmissionAndBeforeTheFileCheck) {
     ann->SendChat("marker");
     ASSERT_NE(ann->WaitForMessage(PACKET_CHAT, kTimeout, from), nullptr);
     CChatToClient chat;
-    ASSERT_TRUE(ann->FindMessage(PACKET_CHAT, from)->Decode(chat));
+    ASSERT_TRUE(DecodeFirst(*ann, PACKET_CHAT, chat, from));
     EXPECT_EQ(chat.m_Text, "Ann: marker");
     EXPECT_EQ(ann->CountMessages(PACKET_CHAT), 1u);
     EXPECT_EQ(silent->FindMessage(PACKET_JOIN_COMPLETE), nullptr);
@@ -313,9 +322,9 @@ TEST_P(SessionTest, GameFileCheckAdmitsTheRightDigestOnly) {
         EXPECT_TRUE(m_Server.WaitForOutput(c.line)) << m_Server.GetOutput();
     }
     auto honest = NewClient("Honest", [&](CClientSettings& s) { s.m_FileDigests = {right}; });
-    EXPECT_TRUE(honest->Join("127.0.0.1", m_Port, kTimeout));
+    ASSERT_TRUE(honest->Join("127.0.0.1", m_Port, kTimeout));
     CGameFileCheckRequest request;
-    ASSERT_TRUE(honest->FindMessage(PACKET_GAME_FILE_CHECK)->Decode(request));
+    ASSERT_TRUE(DecodeFirst(*honest, PACKET_GAME_FILE_CHECK, request));
     EXPECT_EQ(request.m_Paths, std::vector<std::string>{"data/check.dat"});
 }
 
