@@ -23,9 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size) {
     memcpy(&id, pData + 1, 4);
     id %= 256; // every id the catalogue uses, and unknown ones
 
-    CGTAServer server;
+    // One server for the whole run (building one per input is too slow to fuzz well); each input
+    // starts from a fresh client record in slot 0 and an empty slot 1.
+    static CGTAServer& server = *new CGTAServer();
     static Tessera3D::NetPeer peers[2];
     peers[0] = peers[1] = Tessera3D::NetPeer{};
+    server.GetMachines().Release(0);
+    server.GetMachines().Release(1);
     auto pClient = Tessera3D::MakeStrong<CGTAClient>(&server.GetMachines());
     pClient->m_pPeer = &peers[0];
     pClient->m_Name = "Fuzzer";
