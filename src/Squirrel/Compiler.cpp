@@ -503,6 +503,7 @@ private:
         }
         switch (lhs.k) {
         case EK::Local: {
+            if (lhs.reg == 0) error("can't assign expression");  // register 0 is `this`
             Exp rhs = expression();
             if (tok == '=') {
                 freeExp(rhs);
@@ -835,6 +836,7 @@ private:
     Exp increment(Exp& e, int delta, bool prefix) {
         switch (e.k) {
         case EK::Local:
+            if (e.reg == 0) error("can't '++' or '--' an expression");
             if (prefix) {
                 emit(OP_ADDI, e.reg, e.reg, 0, delta);
                 return e;
@@ -981,11 +983,10 @@ private:
             Exp a = expression();
             exp2nextreg(a);
             ++nargs;
+            // commas between arguments are optional, as in the reference
             if (lex_.token == ',') {
                 next();
                 if (lex_.token == ')') error("expression expected, found ')'");
-            } else if (lex_.token != ')') {
-                error("expected ')'");
             }
         }
         next();
@@ -1289,7 +1290,7 @@ private:
             if (lex_.token == ',') {
                 next();
             } else if (lex_.token != ')') {
-                error("expected ')'");
+                error("expected ')' or ','");
             }
         }
         next();
@@ -1701,25 +1702,23 @@ private:
     }
 
     Value scalarConstant() {
-        bool neg = false;
-        if (lex_.token == '-') {
-            neg = true;
-            next();
-        }
         Value v;
         switch (lex_.token) {
-        case TK_INTEGER: v = Value(neg ? Integer(0 - uint64_t(lex_.ival)) : lex_.ival); break;
-        case TK_FLOAT: v = Value(neg ? -lex_.fval : lex_.fval); break;
-        case TK_STRING_LITERAL:
-            if (neg) error("scalar expected : integer, float or string");
-            v = makeString(ss_, lex_.str);
-            break;
+        case TK_INTEGER: v = Value(lex_.ival); break;
+        case TK_FLOAT: v = Value(lex_.fval); break;
+        case TK_STRING_LITERAL: v = makeString(ss_, lex_.str); break;
         case TK_TRUE:
-        case TK_FALSE:
-            if (neg) error("scalar expected : integer, float or string");
-            v = Value(lex_.token == TK_TRUE);
+        case TK_FALSE: v = Value(lex_.token == TK_TRUE); break;
+        case '-':
+            next();
+            if (lex_.token == TK_INTEGER)
+                v = Value(Integer(0 - uint64_t(lex_.ival)));
+            else if (lex_.token == TK_FLOAT)
+                v = Value(-lex_.fval);
+            else
+                error("scalar expected : integer, float");
             break;
-        default: error("scalar expected : integer, float or string");
+        default: error("scalar expected : integer, float, or string");
         }
         next();
         return v;
