@@ -44,6 +44,7 @@ size_t CUnlimitedStream::Read(void* pBuffer, size_t size) {
     if (m_Position >= m_Length) return 0;
     const size_t available = m_Length - m_Position;
     const size_t count = size < available ? size : available;
+    if (count == 0) return 0;
     memcpy(pBuffer, m_pBuffer + m_Position, count);
     m_Position += count;
     return count;

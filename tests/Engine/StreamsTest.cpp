@@ -166,6 +166,15 @@ TEST(MemoryStream, AccessAndLimits) {
     rw.Seek(20, SEEK_ORIGIN_BEGIN);
     EXPECT_EQ(rw.Read(out, 4), 0u);
 
+    // Empty transfers with no buffer at all are harmless (callers pass empty vectors' data()).
+    rw.Seek(0, SEEK_ORIGIN_BEGIN);
+    EXPECT_EQ(rw.Read(nullptr, 0), 0u);
+    EXPECT_EQ(rw.Write(nullptr, 0), 0u);
+    CUnlimitedStream growable;
+    growable.Write("x", 1);
+    growable.Seek(0, SEEK_ORIGIN_BEGIN);
+    EXPECT_EQ(growable.Read(nullptr, 0), 0u);
+
     CMemoryStream ro(block, sizeof(block), CMemoryStream::ACCESS_READ);
     EXPECT_EQ(ro.Write(ten, 1), 0u);
     CMemoryStream wo(block, sizeof(block), CMemoryStream::ACCESS_WRITE);
