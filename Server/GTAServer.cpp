@@ -2,6 +2,7 @@
 
 #include "GTAClient.h"
 #include "GTAServerManager.h"
+#include "GameLayer.h"
 #include "ServerConfiguration.h"
 #include "ServerVersion.h"
 
@@ -20,6 +21,7 @@ using namespace Tessera3D;
 
 CGTAServer::CGTAServer() {
     SetManager(std::make_unique<CGTAServerManager>(this, &GetMachines()));
+    m_pGameLayer = std::make_unique<CGameLayer>(GetManager(), &GetSettings(), &GetEventHandlers());
     DefineServerConstants();
     m_Games.Register(GAME_GTA_III, "gta:iii");
     m_Games.Register(GAME_GTA_VC, "gta:vc");
@@ -30,7 +32,10 @@ CGTAServer::CGTAServer() {
     DeclareEvents(GetEventHandlers(), GetGameEventDeclarations());
 }
 
+CGTAServer::~CGTAServer() = default;
+
 void CGTAServer::ProcessFrame(double frameTime) {
+    m_pGameLayer->Process(frameTime);
     CArgumentArray arguments(1);
     arguments.AddNumber(frameTime);
     TriggerEvent("OnProcess", arguments);
@@ -38,10 +43,9 @@ void CGTAServer::ProcessFrame(double frameTime) {
 
 bool CGTAServer::ParseConfig(CServerConfiguration& config) {
     if (!CBaseServer::ParseConfig(config)) return false;
-    m_bSyncLocalEntities = config.GetBoolValue("synclocalentities", false);
     ParseAnticheat(config);
     LoadGameConstants();
-    return true;
+    return m_pGameLayer->ParseConfig(config);
 }
 
 void CGTAServer::DefineServerConstants() {
@@ -121,6 +125,8 @@ CNetMachine* CGTAServer::NewMachine() {
     return pClient;
 }
 
+void CGTAServer::OnPlayerJoined(CNetMachine* pClient) { m_pGameLayer->OnPlayerJoined(pClient); }
+
 void CGTAServer::OnPlayerJoin(CNetMachine* pClient) {
     CGameFileCheckRequest request;
     for (const CAnticheatFile& file : m_AnticheatFiles) request.m_Paths.push_back(file.m_GamePath);
@@ -139,6 +145,7 @@ bool CGTAServer::ProcessPacket(NetPeer* pPeer, uint32_t id, Stream* pStream) {
     } else if (id == PACKET_GAME_FILE_CHECK || id == PACKET_CONNECT_REQUEST) {
         return false;
     }
+    if (pClient && m_pGameLayer->ProcessPacket(pClient, id, pStream)) return true;
     return CBaseServer::ProcessPacket(pPeer, id, pStream);
 }
 

@@ -6,6 +6,7 @@
 #include "Engine/DefineHandlers.h"
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,12 @@ enum eGame : int32_t {
 };
 
 class CGTAClient;
+class CGameLayer;
 
 class CGTAServer : public CBaseServer {
 public:
     CGTAServer();
+    ~CGTAServer() override;
 
     bool ParseConfig(CServerConfiguration& config) override;
     bool ProcessPacket(Tessera3D::NetPeer* pPeer, uint32_t id, Tessera3D::Stream* pStream) override;
@@ -40,9 +43,14 @@ public:
     // and game ids, and those of the configured game's header.
     Tessera3D::CDefineHandlers& GetDefineHandlers() { return m_Defines; }
 
+    // The game settings, the world clock and weather, the vehicle colours and the game messages.
+    CGameLayer* GetGameLayer() const { return m_pGameLayer.get(); }
+
 protected:
     CNetMachine* NewMachine() override;
     void OnPlayerJoin(CNetMachine* pClient) override;
+    // Sends the world state: minute duration, clock, weather, timer and bridge.
+    void OnPlayerJoined(CNetMachine* pClient) override;
     int FindGame(const char* name) const override { return m_Games.Find(name); }
     // The game layer's share of each main-loop iteration; raises "OnProcess" with the frame time.
     void ProcessFrame(double frameTime) override;
@@ -63,6 +71,6 @@ private:
 
     CNetGamesList m_Games;
     std::vector<CAnticheatFile> m_AnticheatFiles;
-    bool m_bSyncLocalEntities = false;
+    std::unique_ptr<CGameLayer> m_pGameLayer;
     Tessera3D::CDefineHandlers m_Defines;
 };
