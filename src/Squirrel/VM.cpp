@@ -1296,6 +1296,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
     const Value* K;
     Value retval;
     Instr in;
+    int trapCount = 0;  // traps set up by this invocation
 #if SQUIRREL_COMPUTED_GOTO
 #define LABEL_ADDRESS(op) &&L_##op,
     static const void* const kLabels[] = {SQUIRREL_OPCODES(LABEL_ADDRESS)};
@@ -1306,6 +1307,11 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
     if (aborted) {
         raise("execution aborted");
         goto exception;
+    }
+    if (resuming) {
+        // a thread woken up goes on with the traps it had when it suspended
+        resuming = false;
+        trapCount = suspendedTraps;
     }
     if (checks) {
         // re-entering the interpreter (metamethods, callbacks) costs a few steps
@@ -1570,6 +1576,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                         // after a tail call the wakeup value is what this frame returns
                         pendingReturn = in.op == OP_TAILCALL;
                         suspendTarget = in.op == OP_TAILCALL ? in.b : in.a;
+                        suspendedTraps = trapCount;
                         state = VMState::Suspended;
                         result = std::move(res);
                         --nestedCalls;
@@ -2112,9 +2119,11 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 t.targetReg = in.a;
                 traps.push_back(t);
                 ci->ntraps++;
+                ++trapCount;
                 NEXT();
             }
             CASE(OP_POPTRAP)
+                trapCount -= in.x;
                 for (int32_t i = 0; i < in.x; ++i) {
                     traps.pop_back();
                     ci->ntraps--;
@@ -2136,6 +2145,9 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 Generator* g = ci->gen.gen;
                 g->ip = ip;
                 uint32_t base = ci->base;
+                // closures made by the generator keep the values its locals have now
+                if (openOuters && openOuters->stackIdx >= Integer(base)) closeOuters(base);
+                trapCount -= ci->ntraps;
                 uint32_t size = ci->top - base;
                 g->saved.resize(size);
                 for (uint32_t i = 0; i < size; ++i) g->saved[i] = std::move(stack[base + i]);
@@ -2144,14 +2156,6 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     traps.pop_back();
                     ci->ntraps--;
                     g->traps.insert(g->traps.begin(), t);
-                }
-                while (openOuters && openOuters->stackIdx >= Integer(base)) {
-                    Outer* o = openOuters;
-                    openOuters = o->nextOpen;
-                    o->stackIdx -= base;
-                    o->valptr = &g->saved[size_t(o->stackIdx)];
-                    o->nextOpen = g->openOuters;
-                    g->openOuters = o;
                 }
                 g->state = GenState::Suspended;
                 int32_t target = ci->target;
@@ -2177,6 +2181,7 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                 }
                 if (!resumeGenerator(gv.gen, in.a, 0)) goto exception;
                 LOADFRAME();
+                trapCount += ci->ntraps;
                 continue;
             }
             CASE(OP_CLOSE)
@@ -2235,11 +2240,14 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
 
     exception: {
         Value err(lastError);
-        if (ss->notifyAllExceptions && raiseError && !aborted) callErrorHandler(err);
+        // like the reference, the handler runs when this invocation has no trap on record (a
+        // generator resumed by foreach does not put its traps on record)
+        if (!aborted && (ss->notifyAllExceptions || (trapCount == 0 && raiseError))) callErrorHandler(err);
         if (!aborted && !traps.empty() && traps.back().frameIndex >= entry &&
             traps.back().frameIndex < frames.size()) {
             TrapInfo t = traps.back();
             traps.pop_back();
+            --trapCount;
             while (frames.size() - 1 > t.frameIndex) unwindFrame();
             ci = &frames.back();
             ci->ntraps--;
@@ -2251,7 +2259,6 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
             ip = t.catchIp;
             continue;
         }
-        if (raiseError && !aborted && !ss->notifyAllExceptions) callErrorHandler(err);
         while (frames.size() > entry) unwindFrame();
         lastError = std::move(err);
         --nestedCalls;
@@ -2273,6 +2280,7 @@ bool VM::wakeup(const Value& val, Value& result, bool raiseError, bool throwErro
         lastError = val;
         pendingThrow = true;
     }
+    resuming = true;
     bool ok = execute(0, raiseError, result);
     if (state == VMState::Running) state = frames.empty() ? VMState::Idle : state;
     if (!ok) state = VMState::Idle;

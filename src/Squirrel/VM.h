@@ -149,6 +149,8 @@ struct VM : GCObject {
     uint32_t callBaseTop = 0;    // stack top to restore when a suspended call finally returns
     bool pendingThrow = false;
     bool pendingReturn = false;  // the suspended frame returns the wakeup value
+    bool resuming = false;       // the next execute() continues a suspended thread
+    int suspendedTraps = 0;
     Value suspendValue;
     UserPointer foreignPtr = nullptr;
     std::string scratch;

@@ -144,10 +144,16 @@ const ScriptCase kGeneratorsAndThreads[] = {
      "local k = 10; function g() { yield k; yield k; } local it = g(); local a = resume it; k = 20;"
      " print(a + \" \" + resume it);",
      "10 20"},
-    {"ClosureCreatedInGeneratorSharesItsLocal",
+    {"YieldClosesTheGeneratorsOuters",
      "local get; function g() { local v = 1; get = @() v; yield 0; v = 2; yield 0; }"
      " local it = g(); resume it; local a = get(); resume it; print(a + \" \" + get());",
-     "1 2"},
+     "1 1"},
+    {"HandlerRunsForErrorsCaughtInsideAGeneratorDrivenByForeach",
+     "seterrorhandler(function(e) { print(\"handler:\" + e + \" \"); });"
+     " function g() { try { yield 1; throw \"x\"; } catch (e) { yield \"caught\"; } }"
+     " local it = g(); resume it; print(resume it + \" \");"
+     " foreach (v in g()) print(v + \" \");",
+     "caught 1 handler:x caught "},
     {"GeneratorCatchesItsOwnErrors",
      "function g() { try { yield 1; throw \"boom\"; } catch (e) { yield \"caught \" + e; } }"
      " local s = \"\"; foreach (v in g()) s += v + \";\"; print(s);",
