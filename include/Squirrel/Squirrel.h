@@ -10,6 +10,29 @@
 //
 // No C++ exception ever leaves these functions. Errors are reported through Result values;
 // the error object itself can be read with getLastError().
+//
+// A binding typically looks like this:
+//
+//   Integer playerGetName(HVM vm) {              // this (an instance) is at index 1
+//       UserPointer p;
+//       if (failed(getInstanceUp(vm, 1, &p, &kPlayerTag, true))) return Error;
+//       pushString(vm, static_cast<Player*>(p)->name().c_str());
+//       return 1;
+//   }
+//
+//   pushRootTable(vm);
+//   pushString(vm, "Player");
+//   newClass(vm, false);
+//   setTypeTag(vm, -1, &kPlayerTag);
+//   pushString(vm, "getName");
+//   newClosure(vm, playerGetName, 0);
+//   setParamsCheck(vm, 1, "x");
+//   newSlot(vm, -3, false);                      // Player.getName <- native
+//   newSlot(vm, -3, false);                      // ::Player <- class
+//   pop(vm, 1);
+//
+// Values kept by the host outside the stack are held with getStackObject + addRef (or the Ref
+// helper) and given back with release.
 #pragma once
 
 #include <cstddef>
