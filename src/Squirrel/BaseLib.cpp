@@ -751,7 +751,12 @@ static Integer closure_callImpl(HVM vm, bool raiseError) {
     if (!vm->call(f, base, nargs, res, raiseError)) return -1;
     return pushRet(vm, res);
 }
-static Integer closure_call(HVM vm) { return closure_callImpl(vm, true); }
+static Integer closure_call(HVM vm) {
+    const Value& f = vm->at(1);
+    // a closure replaces the native frame, like a tail call
+    if (f.type == ObjectType::Closure && !f.c->proto->generator) return -777;
+    return closure_callImpl(vm, true);
+}
 static Integer closure_pcall(HVM vm) { return closure_callImpl(vm, false); }
 
 static Integer closure_acallImpl(HVM vm, bool raiseError) {

@@ -14,6 +14,7 @@ constexpr int kMaxNestedCalls = 200;
 constexpr uint32_t kMaxStackSlots = 1u << 22;
 constexpr uint32_t kStackSlack = 32;
 constexpr Integer kSuspendFlag = -666;
+constexpr Integer kTailCallFlag = -777;
 }  // namespace
 
 // ----------------------------------------------------------------------------------------------
@@ -1038,6 +1039,15 @@ bool VM::callNative(NativeClosure* nc, uint32_t base, uint32_t nargs, Value& res
     top = base + nargs;
     Integer ret = nc->fn(this);
     uint32_t nativeTop = top;
+    if (ret == kTailCallFlag) {
+        // the native asked to be replaced by a call of the closure in its `this` slot, with
+        // its own arguments: leave them in place for the caller to make that call
+        frames.pop_back();
+        for (uint32_t i = base + nargs; i < nativeTop; ++i) stack[i].setNull();
+        top = savedTop;
+        nativeTailCall = true;
+        return true;
+    }
     if (ret == kSuspendFlag) {
         suspended = true;
         result = suspendValue;
@@ -1106,6 +1116,11 @@ bool VM::call(const Value& funcIn, uint32_t argBase, uint32_t nargs, Value& resu
         bool susp = false;
         ok = callNative(func.nc, argBase, nargs, result, susp);
         if (susp) ok = raise("cannot suspend through a native call");
+        if (ok && nativeTailCall) {
+            nativeTailCall = false;
+            Value callee(std::move(stack[argBase]));
+            ok = call(callee, argBase + 1, nargs - 1, result, raiseError);
+        }
         break;
     }
     case ObjectType::Class:
@@ -1572,6 +1587,15 @@ bool VM::execute(uint32_t entry, bool raiseError, Value& result) {
                     bool ok = callNative(fv.nc, base, nargs, res, susp);
                     RELOAD();
                     if (!ok) goto exception;
+                    if (nativeTailCall) {
+                        // call(): the closure runs in place of the native, in this loop
+                        nativeTailCall = false;
+                        Value callee(std::move(stack[base]));
+                        if (!startScriptCall(callee.c, base + 1, nargs - 1, in.op == OP_TAILCALL ? -2 : in.a, 0))
+                            goto exception;
+                        LOADFRAME();
+                        continue;
+                    }
                     if (susp) {
                         // after a tail call the wakeup value is what this frame returns
                         pendingReturn = in.op == OP_TAILCALL;

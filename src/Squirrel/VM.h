@@ -150,6 +150,7 @@ struct VM : GCObject {
     bool pendingThrow = false;
     bool pendingReturn = false;  // the suspended frame returns the wakeup value
     bool resuming = false;       // the next execute() continues a suspended thread
+    bool nativeTailCall = false; // the native just called asked for a tail call of its `this`
     int suspendedTraps = 0;
     Value suspendValue;
     UserPointer foreignPtr = nullptr;

@@ -268,12 +268,16 @@ const ScriptCase kRunawayRecursion[] = {
      "native stack overflow"},
     {"ThroughArrayCallbacks", "function f(v) { return [v].map(f); } try { f(1); } catch (e) { print(e); }",
      "native stack overflow"},
-    {"ThroughCallHelper", "function g() { return g.call(this); } try { g(); } catch (e) { print(e); }",
+    {"ThroughAcall", "function g() { return g.acall([this]); } try { g(); } catch (e) { print(e); }",
      "native stack overflow"},
+    {"CallHelperRunsInTheSameLoop", "function g() { return g.call(this); } try { g(); } catch (e) { print(e); }",
+     "stack overflow"},
     {"ThroughTostring", "class T { function _tostring() { return \"\" + this; } } try { \"\" + T(); } catch (e) { print(e); }",
      "native stack overflow"},
     {"ThroughThreads", "function h() { return newthread(h).call(); } try { h(); } catch (e) { print(e); }",
      "native stack overflow"},
+    {"CallHelperLeavesNoFrame",
+     "function f() { return getstackinfos(2).func; } function g() { return f.call(this) + \"\"; } print(g());", "g"},
     {"PlainScriptRecursion", "function r(n) { return r(n + 1) + 1; } try { r(0); } catch (e) { print(e); }", "stack overflow"},
 };
 INSTANTIATE_TEST_SUITE_P(RunawayRecursion, ScriptOutput, ::testing::ValuesIn(kRunawayRecursion), caseName);
