@@ -565,3 +565,132 @@ TEST(SquirrelApi, NotifyAllExceptionsReportsCaughtErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SquirrelApi, GeneratorsResumeFromTheHost) {
+    TestEngine e;
+    HVM vm = e.vm;
+    ASSERT_TRUE(e.run("function counter() { for (local i = 1; i <= 3; i++) yield i * 10; return \"end\"; }"));
+    pushRootTable(vm);
+    pushString(vm, "counter");
+    ASSERT_TRUE(succeeded(get(vm, -2)));
+    pushRootTable(vm);
+    ASSERT_TRUE(succeeded(call(vm, 1, true, true)));  // makes the generator
+    ASSERT_EQ(getType(vm, -1), ObjectType::Generator);
+    std::vector<std::string> got;
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(succeeded(resumeGenerator(vm, true, true)));
+        toString(vm, -1);
+        got.push_back(topString(vm));
+        pop(vm, 2);
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"10", "20", "30", "end"}));
+    EXPECT_TRUE(failed(resumeGenerator(vm, true, false)));
+    getLastError(vm);
+    EXPECT_EQ(topString(vm), "resuming dead generator");
+    pop(vm, 4);
+}
+
+TEST(SquirrelApi, ClosuresFromTheHost) {
+    TestEngine e;
+    HVM vm = e.vm;
+    ASSERT_TRUE(e.run("function adder(v) { return v + this.k; } function bump() { return ++n; } n <- 0;"));
+    // bindEnv: `this` of the bound closure is the environment
+    pushRootTable(vm);
+    pushString(vm, "adder");
+    ASSERT_TRUE(succeeded(get(vm, -2)));
+    newTable(vm);
+    pushString(vm, "k");
+    pushInteger(vm, 100);
+    newSlot(vm, -3, false);
+    Ref env(vm, -1);
+    ASSERT_TRUE(succeeded(bindEnv(vm, -2)));
+    pushNull(vm);  // ignored `this`
+    pushInteger(vm, 1);
+    ASSERT_TRUE(succeeded(call(vm, 2, true, true)));
+    Integer r = 0;
+    getInteger(vm, -1, &r);
+    EXPECT_EQ(r, 101);
+    Integer nparams = 0, nfree = 0;
+    pop(vm, 1);
+    ASSERT_TRUE(succeeded(getClosureInfo(vm, -1, &nparams, &nfree)));
+    EXPECT_EQ(nparams, 2);
+    ASSERT_TRUE(succeeded(getClosureName(vm, -1)));
+    EXPECT_EQ(topString(vm), "adder");
+    pop(vm, 4);
+    // a closure with another root table
+    pushRootTable(vm);
+    pushString(vm, "bump");
+    ASSERT_TRUE(succeeded(get(vm, -2)));
+    newTable(vm);
+    pushString(vm, "n");
+    pushInteger(vm, 41);
+    newSlot(vm, -3, false);
+    ASSERT_TRUE(succeeded(setClosureRoot(vm, -2)));
+    newTable(vm);  // a `this` without n: the lookup falls back to the closure's root
+    ASSERT_TRUE(succeeded(call(vm, 1, true, true)));
+    getInteger(vm, -1, &r);
+    EXPECT_EQ(r, 42);
+    pop(vm, 3);
+    EXPECT_EQ(e.output("print(n);"), "0");
+}
+
+TEST(SquirrelApi, TableIterationAndClassIteration) {
+    TestEngine e;
+    HVM vm = e.vm;
+    ASSERT_TRUE(e.run("tbl <- { a = 1, b = 2, c = 3 }; class K { x = 1; y = 2; function f() {} }"));
+    for (const char* name : {"tbl", "K"}) {
+        pushRootTable(vm);
+        pushString(vm, name);
+        ASSERT_TRUE(succeeded(get(vm, -2)));
+        pushNull(vm);
+        int n = 0;
+        while (succeeded(next(vm, -2))) {
+            ++n;
+            pop(vm, 2);
+        }
+        pop(vm, 3);
+        EXPECT_EQ(n, 3) << name;
+    }
+}
+
+TEST(SquirrelApi, BlobsFormatAndFiles) {
+    TestEngine e;
+    HVM vm = e.vm;
+    UserPointer data = createBlob(vm, 4);
+    ASSERT_NE(data, nullptr);
+    std::memcpy(data, "\x01\x02\x03\x04", 4);
+    EXPECT_EQ(getBlobSize(vm, -1), 4);
+    pushRootTable(vm);
+    pushString(vm, "b");
+    push(vm, -3);
+    newSlot(vm, -3, false);
+    pop(vm, 2);
+    EXPECT_EQ(e.output("print(b[0] + b[3] + \" \" + typeof b);"), "5 blob");
+
+    pushString(vm, "%s=%04d");
+    pushString(vm, "id");
+    pushInteger(vm, 42);
+    Integer len = 0;
+    char* text = nullptr;
+    ASSERT_TRUE(succeeded(formatString(vm, -3, &len, &text)));
+    EXPECT_EQ(std::string(text, size_t(len)), "id=0042");
+    pop(vm, 3);
+
+    const char* path = "squirrel_api_test_script.nut";
+    FILE* f = std::fopen(path, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("return 6 * 7;", f);
+    std::fclose(f);
+    pushRootTable(vm);
+    ASSERT_TRUE(succeeded(doFile(vm, path, true, true)));
+    Integer r = 0;
+    getInteger(vm, -1, &r);
+    EXPECT_EQ(r, 42);
+    pop(vm, 2);
+    std::remove(path);
+    EXPECT_TRUE(failed(loadFile(vm, path, false)));
+}
+
+}  // namespace
