@@ -44,6 +44,8 @@ public:
     void CreateReference(CBaseObject** ppField) { m_WeakReferences.insert(ppField); }
     void RemoveReference(CBaseObject** ppField) { m_WeakReferences.erase(ppField); }
     size_t GetWeakReferenceCount() const { return m_WeakReferences.size(); }
+    // Empties every weak reference to this object while it lives on (an element leaving the world).
+    void ClearWeakReferences();
 
     void SetReflectedClass(ReflectedClass* pClass) { m_pReflectedClass = pClass; }
     void* GetModuleData() const { return m_pModuleData; }

@@ -11,10 +11,14 @@ int32_t CRefCounted::Release() {
     return 0;
 }
 
-CBaseObject::~CBaseObject() {
-    m_bObliterated = true;
+void CBaseObject::ClearWeakReferences() {
     for (CBaseObject** ppField : m_WeakReferences) *ppField = nullptr;
     m_WeakReferences.clear();
+}
+
+CBaseObject::~CBaseObject() {
+    m_bObliterated = true;
+    ClearWeakReferences();
     // Each hook is taken out of its slot before it is destroyed, so a proxy destructor that reaches
     // back into the object finds an empty slot instead of itself.
     for (IUserData** slot : {&m_pUser, &m_pScriptReference, &m_pJSScriptReference, &m_pSqScriptReference}) {

@@ -182,6 +182,7 @@ bool CNetObjectMgr::DestroyObject(CNetObject* pElement, bool inform, bool force)
     SetNetworkId(pElement, INVALID_NETWORK_ID);
     ClearCreated(pElement);
     pElement->m_ClientState.fill(NETOBJECT_CLIENT_EXISTS);
+    pElement->ClearWeakReferences();
     pElement->m_pResource = nullptr;
     if (pElement->m_PendingParentId != INVALID_NETWORK_ID && m_PendingParents > 0) --m_PendingParents;
     const size_t slot = pElement->m_Slot;

@@ -100,3 +100,16 @@ TEST(ObjectModel, LiveScriptProxyDefersDestruction) {
     p->Obliterate(); // what the script collector does once its object is gone
     EXPECT_EQ(destroyed, 1);
 }
+
+TEST(ObjectModel, ClearingWeakReferencesLeavesTheObjectAlive) {
+    int destroyed = 0;
+    Strong<Probe> s = MakeStrong<Probe>(&destroyed);
+    Weak<Probe> a(s.Get()), b(s.Get());
+    s->ClearWeakReferences();
+    EXPECT_EQ(a.Get(), nullptr);
+    EXPECT_EQ(b.Get(), nullptr);
+    EXPECT_EQ(s->GetWeakReferenceCount(), 0u);
+    a = s.Get(); // references can be made again afterwards
+    EXPECT_EQ(s->GetWeakReferenceCount(), 1u);
+    EXPECT_EQ(destroyed, 0);
+}

@@ -88,8 +88,11 @@ TEST(NetObjectMgrTest, RegistrationGivesIdsSlotsAndAFullTableRefuses) {
     EXPECT_TRUE(manager.RegisterNetObject(a.Get())) << "registering twice is a no-op";
     EXPECT_EQ(manager.GetCount(), 2u);
 
-    // A freed slot is taken again first; ids move on.
+    // A freed slot is taken again first; ids move on. Weak references to a destroyed element empty
+    // even while something still holds it.
+    Tessera3D::Weak<CNetObject> watcher(a.Get());
     ASSERT_TRUE(manager.DestroyObject(a.Get(), true, false));
+    EXPECT_EQ(watcher.Get(), nullptr);
     auto c = world.Add(ELEMENT_OBJECT, {});
     EXPECT_EQ(c->GetSlot(), 0u);
     EXPECT_EQ(c->GetNetworkId(), 3);
