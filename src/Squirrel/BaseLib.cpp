@@ -221,7 +221,7 @@ static Integer base_array(HVM vm) {
     Value av(a);
     Value fill;
     if (vm->gettop() > 2) fill = vm->at(3);
-    a->resize(uint32_t(n), fill);
+    if (!a->resize(uint32_t(n), fill)) return nativeError(vm, "out of memory");
     return pushRet(vm, av);
 }
 
@@ -521,7 +521,7 @@ static Integer array_extend(HVM vm) {
     Array* b = other.a;
     if (SS(vm)->overBudget(sizeof(Value) * (size_t(a->size) + b->size))) return nativeError(vm, "out of memory");
     uint32_t n = b->size;
-    a->reserve(a->size + n);
+    if (!a->reserve(a->size + n)) return nativeError(vm, "out of memory");
     for (uint32_t i = 0; i < n; ++i) a->append(b->data[i]);
     return pushRet(vm, self);
 }
@@ -566,7 +566,7 @@ static Integer array_resize(HVM vm) {
     if (n > 0x7fffffff || SS(vm)->overBudget(size_t(n) * sizeof(Value))) return nativeError(vm, "out of memory");
     Value fill;
     if (vm->gettop() > 2) fill = vm->at(3);
-    self.a->resize(uint32_t(n), fill);
+    if (!self.a->resize(uint32_t(n), fill)) return nativeError(vm, "out of memory");
     return pushRet(vm, self);
 }
 

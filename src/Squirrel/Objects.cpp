@@ -18,6 +18,14 @@ void* SharedState::alloc(size_t n) {
     return p;
 }
 
+void* SharedState::tryAlloc(size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) return nullptr;
+    bytesAllocated += n;
+    if (stepHook) stepCounter -= Integer(n >> 6);
+    return p;
+}
+
 void SharedState::dealloc(void* p, size_t n) {
     bytesAllocated -= n;
     std::free(p);
@@ -693,7 +701,8 @@ void Table::clear() {
 // ----------------------------------------------------------------------------------------------
 bool Array::reserve(uint32_t n) {
     if (n <= cap) return true;
-    Value* nd = static_cast<Value*>(ss->alloc(sizeof(Value) * n));
+    Value* nd = static_cast<Value*>(ss->tryAlloc(sizeof(Value) * size_t(n)));
+    if (!nd) return false;
     if (size) std::memcpy(static_cast<void*>(nd), data, sizeof(Value) * size);
     if (data) ss->dealloc(data, sizeof(Value) * cap);
     data = nd;

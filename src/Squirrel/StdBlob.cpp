@@ -3,6 +3,7 @@
 #include "Stream.h"
 
 #include <cmath>
+#include <new>
 
 namespace Squirrel {
 
@@ -235,7 +236,12 @@ static Integer blob_constructor(HVM vm) {
     if (vm->ss->overBudget(size_t(size))) return nativeError(vm, "out of memory");
     const Value& self = vm->at(1);
     if (self.type != ObjectType::Instance) return nativeError(vm, "invalid type tag");
-    BlobStream* b = new BlobStream(vm->ss, size);
+    BlobStream* b = nullptr;
+    try {
+        b = new BlobStream(vm->ss, size);
+    } catch (const std::bad_alloc&) {
+        return nativeError(vm, "out of memory");
+    }
     self.inst->up = static_cast<Stream*>(b);
     self.inst->hook = releaseStream;
     return 0;
@@ -245,7 +251,11 @@ static Integer blob_resize(HVM vm) {
     BlobStream* b = blobOf(vm, 1);
     if (!b) return nativeError(vm, "invalid type tag");
     Integer size = vm->at(2).toInteger();
-    if (size < 0 || !b->resizeBuffer(size)) return nativeError(vm, "resize failed");
+    try {
+        if (size < 0 || !b->resizeBuffer(size)) return nativeError(vm, "resize failed");
+    } catch (const std::bad_alloc&) {
+        return nativeError(vm, "out of memory");
+    }
     return 0;
 }
 
@@ -371,7 +381,13 @@ Value newBlobInstance(HVM vm, Integer size, BlobStream** out) {
     }
     Instance* in = vm->ss->newInstance(cls.cls);
     Value iv(in);
-    BlobStream* b = new BlobStream(vm->ss, size);
+    BlobStream* b = nullptr;
+    try {
+        b = new BlobStream(vm->ss, size);
+    } catch (const std::bad_alloc&) {
+        nativeError(vm, "out of memory");
+        return Value();
+    }
     in->up = static_cast<Stream*>(b);
     in->hook = releaseStream;
     *out = b;

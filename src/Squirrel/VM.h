@@ -81,6 +81,7 @@ struct SharedState {
     }
 
     void* alloc(size_t n);
+    void* tryAlloc(size_t n);  // null when the system has no memory left
     // Work done by natives counts against the step budget of the step hook.
     void charge(Integer steps) {
         if (stepHook) stepCounter -= steps;
