@@ -6,9 +6,14 @@
 #include "GTAClient.h"
 #include "VehicleColours.h"
 
+#include "EmbeddedArchive.h"
+
 #include "Engine/ArgumentArray.h"
+#include "Engine/Context.h"
+#include "Engine/FileSystem.h"
 #include "Engine/MemoryStream.h"
 #include "Engine/Packet.h"
+#include "Engine/TARArchive.h"
 #include "Multiplayer/NetMachines.h"
 #include "Multiplayer/NetObjectMgr.h"
 #include "Network/NetServer.h"
@@ -16,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -226,3 +232,25 @@ inline bool ReadSync(CNetObject& element, const Bytes& bytes) {
     Tessera3D::CMemoryStream stream(static_cast<const void*>(bytes.data()), bytes.size());
     return element.ReadSyncPacket(&stream);
 }
+
+// A run context whose file system is the built-in archive, installed for the test's lifetime.
+class CArchiveContext {
+public:
+    CArchiveContext() {
+        auto pFileSystem = std::make_unique<Tessera3D::CFileSystem>();
+        auto pImage = Tessera3D::MakeStrong<Tessera3D::CMemoryStream>(static_cast<const void*>(g_EmbeddedArchive), g_EmbeddedArchiveSize);
+        auto pArchive = std::make_unique<Tessera3D::CTARArchive>();
+        EXPECT_TRUE(pArchive->Read(pImage.Get()));
+        pFileSystem->Mount(pArchive.release());
+        m_Context.SetFileSystem(std::move(pFileSystem));
+        m_pPrevious = Tessera3D::GGlobal.m_pContext;
+        Tessera3D::GGlobal.m_pContext = &m_Context;
+    }
+    ~CArchiveContext() { Tessera3D::GGlobal.m_pContext = m_pPrevious; }
+    CArchiveContext(const CArchiveContext&) = delete;
+    CArchiveContext& operator=(const CArchiveContext&) = delete;
+
+private:
+    Tessera3D::Context m_Context;
+    Tessera3D::Context* m_pPrevious;
+};
