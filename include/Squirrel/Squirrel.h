@@ -223,6 +223,7 @@ void toBool(HVM vm, Integer idx, bool* b);          // script truthiness
 Result getBool(HVM vm, Integer idx, bool* b);
 Result getInteger(HVM vm, Integer idx, Integer* n);  // accepts floats too (truncated)
 Result getFloat(HVM vm, Integer idx, Float* f);      // accepts integers too
+// The text stays valid while the string is referenced (on the stack or elsewhere).
 Result getString(HVM vm, Integer idx, const char** s);
 Result getStringAndSize(HVM vm, Integer idx, const char** s, Integer* size);
 Result getUserPointer(HVM vm, Integer idx, UserPointer* p);
