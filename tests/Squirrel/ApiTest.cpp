@@ -694,3 +694,46 @@ TEST(SquirrelApi, BlobsFormatAndFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+int gUserDataReleased = 0;
+Integer releaseUserData(UserPointer p, Integer size) {
+    if (size == int(sizeof(int)) && *static_cast<int*>(p) == 1234) ++gUserDataReleased;
+    return 1;
+}
+
+Integer userDataValue(HVM vm) {
+    UserPointer p = nullptr;
+    TypeTag tag = nullptr;
+    if (failed(getUserData(vm, 1, &p, &tag))) return throwError(vm, "not userdata");
+    pushInteger(vm, *static_cast<int*>(p));
+    return 1;
+}
+
+TEST(SquirrelApi, UserDataWithDelegateAndReleaseHook) {
+    gUserDataReleased = 0;
+    {
+        TestEngine e;
+        HVM vm = e.vm;
+        pushRootTable(vm);
+        pushString(vm, "ud");
+        UserPointer p = newUserData(vm, sizeof(int));
+        *static_cast<int*>(p) = 1234;
+        setReleaseHook(vm, -1, releaseUserData);
+        newTable(vm);
+        pushString(vm, "value");
+        newClosure(vm, userDataValue, 0);
+        newSlot(vm, -3, false);
+        ASSERT_TRUE(succeeded(setDelegate(vm, -2)));
+        EXPECT_EQ(getSize(vm, -1), Integer(sizeof(int)));
+        newSlot(vm, -3, false);
+        pop(vm, 1);
+        EXPECT_EQ(e.output("print(typeof ud + \" \" + ud.value());"), "userdata 1234");
+        EXPECT_EQ(gUserDataReleased, 0);
+        EXPECT_TRUE(e.run("delete ::ud;"));
+        EXPECT_EQ(gUserDataReleased, 1);
+    }
+}
+
+}  // namespace
