@@ -4,6 +4,7 @@
 // count that the server always sends as 1.
 #include "Engine/Argument.h"
 #include "Engine/ArgumentMap.h"
+#include "Multiplayer/MachineMessages.h"
 #include "Multiplayer/Message.h"
 
 #include <string>
@@ -17,11 +18,6 @@ constexpr size_t ELEMENT_IDENTIFIER_SIZE = 8;
 // Record lengths travel as uint16.
 constexpr size_t MAX_ELEMENT_RECORD_SIZE = UINT16_MAX;
 
-// A value read back where element values resolve through the registry (may be null): the type byte,
-// then the payload. False for a kind that cannot be made or read.
-bool ReadElementValue(Tessera3D::CBinaryReader& reader, Tessera3D::INetObjectRegistry* pRegistry,
-                      Tessera3D::Strong<Tessera3D::CArgument>& value);
-
 // The part of every creation record the element base writes: int32 syncer index (-1 none), int32
 // parent id (-1 none), int32 dimension, string name (empty when none), uint16 count of data entries,
 // then per entry: key string, uint8 value type, value.
@@ -30,12 +26,11 @@ struct CElementBaseRecord {
     int32_t m_Parent = -1;
     int32_t m_Dimension = 0;
     std::string m_Name;
-    std::vector<std::pair<std::string, Tessera3D::Strong<Tessera3D::CArgument>>> m_Data;
+    CDataEntries m_Data;
     // Where element values among the data are looked up when reading.
     Tessera3D::INetObjectRegistry* m_pLookupContext = nullptr;
 
-    // Takes references to the values of an element's data map (no copies).
-    void SetData(const Tessera3D::CArgumentMap& data);
+    void SetData(const Tessera3D::CArgumentMap& data) { CopyDataEntries(data, m_Data); }
     bool Write(Tessera3D::CBinaryWriter& writer) const;
     bool Read(Tessera3D::CBinaryReader& reader);
 };

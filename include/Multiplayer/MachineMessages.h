@@ -10,10 +10,22 @@
 
 enum eClientFlags : uint8_t { CLIENT_FLAG_ADMINISTRATOR = 1, CLIENT_FLAG_CONSOLE = 2 };
 
-// A value on the wire: its type byte, then its payload. Reading makes the value (element ids without
-// a lookup context); false for a kind that cannot be made or read.
+namespace Tessera3D { class INetObjectRegistry; }
+
+// A value on the wire: its type byte, then its payload. Reading makes the value, with element values
+// resolved through the lookup context when one is given; false for a kind that cannot be made or read.
 bool WriteTaggedValue(Tessera3D::CBinaryWriter& writer, const Tessera3D::CArgument* pValue);
-bool ReadTaggedValue(Tessera3D::CBinaryReader& reader, Tessera3D::Strong<Tessera3D::CArgument>& value);
+bool ReadTaggedValue(Tessera3D::CBinaryReader& reader, Tessera3D::Strong<Tessera3D::CArgument>& value,
+                     Tessera3D::INetObjectRegistry* pLookupContext = nullptr);
+
+// The data of a client or element as records carry it, in the map's order.
+using CDataEntries = std::vector<std::pair<std::string, Tessera3D::Strong<Tessera3D::CArgument>>>;
+// Takes references to the values of a data map (no copies).
+void CopyDataEntries(const Tessera3D::CArgumentMap& data, CDataEntries& entries);
+// uint16 count, then per entry: key string, uint8 value type, value.
+bool WriteDataEntries(Tessera3D::CBinaryWriter& writer, const CDataEntries& entries);
+bool ReadDataEntries(Tessera3D::CBinaryReader& reader, CDataEntries& entries,
+                     Tessera3D::INetObjectRegistry* pLookupContext = nullptr);
 
 // uint8 flags, uint8 game, int32 player element id, string name, uint16 count of data entries, then
 // per entry: key string, uint8 value type, value.
@@ -23,10 +35,9 @@ struct CClientRecord {
     uint8_t m_Game = 0;
     int32_t m_Player = -1;
     std::string m_Name;
-    std::vector<std::pair<std::string, Tessera3D::Strong<Tessera3D::CArgument>>> m_Data;
+    CDataEntries m_Data;
 
-    // Takes references to the values of a client's data map (no copies).
-    void SetData(const Tessera3D::CArgumentMap& data);
+    void SetData(const Tessera3D::CArgumentMap& data) { CopyDataEntries(data, m_Data); }
     bool Write(Tessera3D::CBinaryWriter& writer) const;
     bool Read(Tessera3D::CBinaryReader& reader);
 };

@@ -16,48 +16,17 @@ bool ReadSingleRecordCount(CBinaryReader& reader) {
 
 } // namespace
 
-bool ReadElementValue(CBinaryReader& reader, INetObjectRegistry* pRegistry, Strong<CArgument>& value) {
-    uint8_t type = 0;
-    if (!reader.ReadUInt8(type)) return false;
-    CArgument* pValue = type == ARGUMENT_NETOBJECT ? new CArgumentNetObject() : CArgument::Create(type);
-    if (!pValue) return false;
-    value = Strong<CArgument>::Adopt(pValue);
-    value->SetLookupContext(pRegistry);
-    return value->Read(reader.GetStream());
-}
-
 // ---------------------------------------------------------------------------------------------
 // Creation record, base part
 
-void CElementBaseRecord::SetData(const CArgumentMap& data) {
-    m_Data.clear();
-    m_Data.reserve(data.GetCount());
-    for (const auto& entry : data) m_Data.emplace_back(entry.first, entry.second.Get());
-}
-
 bool CElementBaseRecord::Write(CBinaryWriter& writer) const {
-    if (m_Data.size() > UINT16_MAX) return false;
-    if (!writer.WriteInt32(m_Syncer) || !writer.WriteInt32(m_Parent) || !writer.WriteInt32(m_Dimension) ||
-        !writer.WriteString(m_Name) || !writer.WriteUInt16(static_cast<uint16_t>(m_Data.size())))
-        return false;
-    for (const auto& [key, value] : m_Data)
-        if (!writer.WriteString(key) || !WriteTaggedValue(writer, value.Get())) return false;
-    return true;
+    return writer.WriteInt32(m_Syncer) && writer.WriteInt32(m_Parent) && writer.WriteInt32(m_Dimension) &&
+           writer.WriteString(m_Name) && WriteDataEntries(writer, m_Data);
 }
 
 bool CElementBaseRecord::Read(CBinaryReader& reader) {
-    uint16_t count = 0;
-    if (!reader.ReadInt32(m_Syncer) || !reader.ReadInt32(m_Parent) || !reader.ReadInt32(m_Dimension) ||
-        !reader.ReadString(m_Name) || !reader.ReadUInt16(count))
-        return false;
-    m_Data.clear();
-    for (uint16_t i = 0; i < count; ++i) {
-        std::string key;
-        Strong<CArgument> value;
-        if (!reader.ReadString(key) || !ReadElementValue(reader, m_pLookupContext, value)) return false;
-        m_Data.emplace_back(std::move(key), std::move(value));
-    }
-    return true;
+    return reader.ReadInt32(m_Syncer) && reader.ReadInt32(m_Parent) && reader.ReadInt32(m_Dimension) &&
+           reader.ReadString(m_Name) && ReadDataEntries(reader, m_Data, m_pLookupContext);
 }
 
 // ---------------------------------------------------------------------------------------------

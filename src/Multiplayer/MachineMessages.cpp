@@ -17,44 +17,50 @@ bool WriteTaggedValue(CBinaryWriter& writer, const CArgument* pValue) {
     return writer.WriteUInt8(pValue->GetType()) && pValue->Write(writer.GetStream());
 }
 
-bool ReadTaggedValue(CBinaryReader& reader, Strong<CArgument>& value) {
+bool ReadTaggedValue(CBinaryReader& reader, Strong<CArgument>& value, INetObjectRegistry* pLookupContext) {
     uint8_t type = 0;
     if (!reader.ReadUInt8(type)) return false;
     CArgument* pValue = type == ARGUMENT_NETOBJECT ? new CArgumentNetObject() : CArgument::Create(type);
     if (!pValue) return false;
     value = Strong<CArgument>::Adopt(pValue);
+    value->SetLookupContext(pLookupContext);
     return value->Read(reader.GetStream());
 }
 
-void CClientRecord::SetData(const CArgumentMap& data) {
-    m_Data.clear();
-    m_Data.reserve(data.GetCount());
-    for (const auto& entry : data) m_Data.emplace_back(entry.first, entry.second.Get());
+void CopyDataEntries(const CArgumentMap& data, CDataEntries& entries) {
+    entries.clear();
+    entries.reserve(data.GetCount());
+    for (const auto& entry : data) entries.emplace_back(entry.first, entry.second.Get());
 }
 
-bool CClientRecord::Write(CBinaryWriter& writer) const {
-    if (m_Data.size() > UINT16_MAX) return false;
-    if (!writer.WriteUInt8(m_Flags) || !writer.WriteUInt8(m_Game) || !writer.WriteInt32(m_Player) ||
-        !writer.WriteString(m_Name) || !writer.WriteUInt16(static_cast<uint16_t>(m_Data.size())))
-        return false;
-    for (const auto& [key, value] : m_Data)
+bool WriteDataEntries(CBinaryWriter& writer, const CDataEntries& entries) {
+    if (entries.size() > UINT16_MAX || !writer.WriteUInt16(static_cast<uint16_t>(entries.size()))) return false;
+    for (const auto& [key, value] : entries)
         if (!writer.WriteString(key) || !WriteTaggedValue(writer, value.Get())) return false;
     return true;
 }
 
-bool CClientRecord::Read(CBinaryReader& reader) {
+bool ReadDataEntries(CBinaryReader& reader, CDataEntries& entries, INetObjectRegistry* pLookupContext) {
     uint16_t count = 0;
-    if (!reader.ReadUInt8(m_Flags) || !reader.ReadUInt8(m_Game) || !reader.ReadInt32(m_Player) ||
-        !reader.ReadString(m_Name) || !reader.ReadUInt16(count))
-        return false;
-    m_Data.clear();
+    if (!reader.ReadUInt16(count)) return false;
+    entries.clear();
     for (uint16_t i = 0; i < count; ++i) {
         std::string key;
         Strong<CArgument> value;
-        if (!reader.ReadString(key) || !ReadTaggedValue(reader, value)) return false;
-        m_Data.emplace_back(std::move(key), std::move(value));
+        if (!reader.ReadString(key) || !ReadTaggedValue(reader, value, pLookupContext)) return false;
+        entries.emplace_back(std::move(key), std::move(value));
     }
     return true;
+}
+
+bool CClientRecord::Write(CBinaryWriter& writer) const {
+    return writer.WriteUInt8(m_Flags) && writer.WriteUInt8(m_Game) && writer.WriteInt32(m_Player) &&
+           writer.WriteString(m_Name) && WriteDataEntries(writer, m_Data);
+}
+
+bool CClientRecord::Read(CBinaryReader& reader) {
+    return reader.ReadUInt8(m_Flags) && reader.ReadUInt8(m_Game) && reader.ReadInt32(m_Player) &&
+           reader.ReadString(m_Name) && ReadDataEntries(reader, m_Data);
 }
 
 bool CClientData::Write(CBinaryWriter& writer) const {
