@@ -43,7 +43,9 @@ bool ScriptMessage(CNativeState* pState, int argumentCount, void* pUser) {
     return true;
 }
 
-bool ScriptMessageClient(CNativeState* pState, int argumentCount, void* pUser) {
+// "sx|i": text, a client, optional colour; hands them to the given send.
+template <typename Send>
+bool MessageWithClient(CNativeState* pState, int argumentCount, Send send) {
     size_t length = 0;
     const char* text = pState->CheckString(0, &length);
     if (!text) return false;
@@ -51,20 +53,20 @@ bool ScriptMessageClient(CNativeState* pState, int argumentCount, void* pUser) {
     if (!pClient) return false;
     uint32_t colour;
     if (!OptionalColour(pState, argumentCount, 2, colour)) return false;
-    Server(pUser)->SendChat(pClient, std::string(text, length), colour);
+    send(pClient, std::string(text, length), colour);
     return true;
 }
 
+bool ScriptMessageClient(CNativeState* pState, int argumentCount, void* pUser) {
+    return MessageWithClient(pState, argumentCount, [pUser](CNetMachine* pClient, const std::string& text, uint32_t colour) {
+        Server(pUser)->SendChat(pClient, text, colour);
+    });
+}
+
 bool ScriptMessageAllExcept(CNativeState* pState, int argumentCount, void* pUser) {
-    size_t length = 0;
-    const char* text = pState->CheckString(0, &length);
-    if (!text) return false;
-    CNetMachine* pClient = CheckClient(pState, 1);
-    if (!pClient) return false;
-    uint32_t colour;
-    if (!OptionalColour(pState, argumentCount, 2, colour)) return false;
-    Server(pUser)->SendChatExcept(pClient, std::string(text, length), colour);
-    return true;
+    return MessageWithClient(pState, argumentCount, [pUser](CNetMachine* pClient, const std::string& text, uint32_t colour) {
+        Server(pUser)->SendChatExcept(pClient, text, colour);
+    });
 }
 
 bool ScriptGetGame(CNativeState* pState, int, void* pUser) {

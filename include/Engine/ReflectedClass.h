@@ -33,6 +33,20 @@ struct ReflectedProperty {
 
     const char* GetName() const { return m_Name.c_str(); }
     bool IsReadOnly() const { return !m_Setter.HasCallback(); }
+
+    // A new property record; namespaces and classes keep theirs in the same kind of list.
+    static std::unique_ptr<ReflectedProperty> Make(void* pUser, const char* name, uint8_t type,
+                                                   const ScriptFunction& getter, const ScriptFunction& setter,
+                                                   bool bObsolete) {
+        auto pProperty = std::make_unique<ReflectedProperty>();
+        pProperty->m_bObsolete = bObsolete;
+        pProperty->m_Getter = getter;
+        pProperty->m_Setter = setter;
+        pProperty->m_Name = name ? name : "";
+        pProperty->m_Type = type;
+        pProperty->m_pUser = pUser;
+        return pProperty;
+    }
 };
 
 // A constructor or hook: its function and the user data passed to it.

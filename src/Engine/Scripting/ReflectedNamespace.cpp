@@ -72,14 +72,7 @@ ReflectedProperty* ReflectedNamespace::AddProperty(void* pUser, const char* name
 ReflectedProperty* ReflectedNamespace::AddProperty(void* pUser, const char* name, uint8_t type,
                                                    const ScriptFunction& getter, const ScriptFunction& setter,
                                                    bool bObsolete) {
-    auto pProperty = std::make_unique<ReflectedProperty>();
-    pProperty->m_bObsolete = bObsolete;
-    pProperty->m_Getter = getter;
-    pProperty->m_Setter = setter;
-    pProperty->m_Name = name ? name : "";
-    pProperty->m_Type = type;
-    pProperty->m_pUser = pUser;
-    m_Properties.push_back(std::move(pProperty));
+    m_Properties.push_back(ReflectedProperty::Make(pUser, name, type, getter, setter, bObsolete));
     return m_Properties.back().get();
 }
 
