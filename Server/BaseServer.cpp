@@ -267,7 +267,12 @@ void CBaseServer::MainLoop() {
         RefreshQuerySnapshot();
         m_ServerLock.Unlock();
 
-        m_pConsole->m_Lines.Pump([this](const std::string& line) { RunConsoleLine(line); });
+        // Each line changes server state like any other work, so it runs under the server lock too (taken
+        // only after the queue has handed the lines over, never the other way round).
+        m_pConsole->m_Lines.Pump([this](const std::string& line) {
+            CScopedLock lock(m_ServerLock);
+            RunConsoleLine(line);
+        });
 
         // Lines typed on the console wake the loop early; otherwise it paces itself.
         const int sleepMs = m_ConnectedClients > 0 ? 5 : 100;

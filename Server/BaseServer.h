@@ -53,6 +53,9 @@ public:
     void MainLoop();
 
     void RequestQuit();
+    // Held by the main loop for each iteration's work; another thread takes it to touch the server's
+    // state (clients, elements, scripts) between iterations.
+    Tessera3D::CLockable& GetServerLock() { return m_ServerLock; }
     // The interrupt hook's action: only sets the quit event's flag (no locks inside a signal handler).
     void SignalQuitFromInterrupt() { m_pConsole->m_QuitEvent.SignalFromInterrupt(); }
     bool IsQuitting() const { return m_bQuit || m_pConsole->m_QuitEvent.IsSignalled(); }

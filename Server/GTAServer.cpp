@@ -32,6 +32,8 @@ CGTAServer::CGTAServer() {
     DeclareEvents(GetEventHandlers(), GetGameEventDeclarations());
 }
 
+CGTAServerManager* CGTAServer::GetGameManager() const { return static_cast<CGTAServerManager*>(GetManager()); }
+
 CGTAServer::~CGTAServer() = default;
 
 void CGTAServer::ProcessFrame(double frameTime) {

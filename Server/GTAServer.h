@@ -24,6 +24,7 @@ enum eGame : int32_t {
 };
 
 class CGTAClient;
+class CGTAServerManager;
 class CGameLayer;
 
 class CGTAServer : public CBaseServer {
@@ -42,6 +43,9 @@ public:
     // The named constants every script environment receives: the built-in ones, the server's version
     // and game ids, and those of the configured game's header.
     Tessera3D::CDefineHandlers& GetDefineHandlers() { return m_Defines; }
+
+    // The element manager, which knows the element kinds of the served games.
+    CGTAServerManager* GetGameManager() const;
 
     // The game settings, the world clock and weather, the vehicle colours and the game messages.
     CGameLayer* GetGameLayer() const { return m_pGameLayer.get(); }

@@ -3,17 +3,14 @@
 #include "ExceptionReport.h"
 #include "GTAServer.h"
 #include "ServerConfiguration.h"
+#include "ServerFileSystem.h"
 #include "ServerVersion.h"
 #include "StartupPause.h"
 #include "UserAgent.h"
 
-#include "EmbeddedArchive.h"
 #include "Engine/Assert.h"
 #include "Engine/Context.h"
-#include "Engine/FileSystem.h"
-#include "Engine/MemoryStream.h"
 #include "Engine/StandardStream.h"
-#include "Engine/TARArchive.h"
 #include "Engine/TesseraHBF.h"
 
 #include <csignal>
@@ -62,17 +59,6 @@ bool FindExecutableFolder(std::string& folder) {
         }
     }
     return false;
-}
-
-void MountFileSystem(Context& context) {
-    auto pFileSystem = std::make_unique<CFileSystem>();
-    std::string folder;
-    if (FindExecutableFolder(folder)) pFileSystem->Mount(new CMountedPath(folder.c_str()));
-
-    auto pImage = MakeStrong<CMemoryStream>(static_cast<const void*>(g_EmbeddedArchive), g_EmbeddedArchiveSize);
-    auto pArchive = std::make_unique<CTARArchive>();
-    if (pArchive->Read(pImage.Get())) pFileSystem->Mount(pArchive.release());
-    context.SetFileSystem(std::move(pFileSystem));
 }
 
 // Reads the configuration and everything up to the main loop; false after a failed start (already
@@ -138,7 +124,9 @@ int RunServer(int argc, char** argv) {
     OS::InitialiseClock();
     GGlobal.m_pContext = pContext.get();
     srand(static_cast<unsigned>(time(nullptr)));
-    MountFileSystem(*pContext);
+    std::string executableFolder;
+    if (!FindExecutableFolder(executableFolder)) executableFolder.clear();
+    pContext->SetFileSystem(MakeServerFileSystem(executableFolder));
     BuildUserAgent(*pContext);
 
     auto pServer = std::make_unique<CGTAServer>();

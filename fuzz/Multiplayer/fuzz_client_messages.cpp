@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t size) {
     RoundTrip<CElementStreaming>(pData, size);
     RoundTrip<CGameFileCheckRequest>(pData, size);
     RoundTrip<CGameFileCheckAnswer>(pData, size);
-    RoundTrip<CElementDeleteMessage>(pData, size);
+    RoundTrip<CElementDelete>(pData, size);
     RoundTrip<CRequestSyncer>(pData, size);
     RoundTrip<CKeyEventMessage>(pData, size);
 

@@ -1,13 +1,12 @@
 // The server's table of script constants: built-in, version and game constants at construction, and
 // the configured game's header from the built-in archive when the configuration is read.
-#include "EmbeddedArchive.h"
 #include "GTAServer.h"
 #include "ServerConfiguration.h"
+#include "ServerFileSystem.h"
 
 #include "Engine/Context.h"
 #include "Engine/FileSystem.h"
 #include "Engine/MemoryStream.h"
-#include "Engine/TARArchive.h"
 #include "Engine/TesseraHBF.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +21,7 @@ namespace {
 // A run context whose file system is the built-in archive (or nothing), installed for the test.
 struct ArchiveContext {
     explicit ArchiveContext(bool bWithArchive) {
-        auto pFileSystem = std::make_unique<CFileSystem>();
-        if (bWithArchive) {
-            auto pImage = MakeStrong<CMemoryStream>(static_cast<const void*>(g_EmbeddedArchive), g_EmbeddedArchiveSize);
-            auto pArchive = std::make_unique<CTARArchive>();
-            EXPECT_TRUE(pArchive->Read(pImage.Get()));
-            pFileSystem->Mount(pArchive.release());
-        }
-        m_Context.SetFileSystem(std::move(pFileSystem));
+        m_Context.SetFileSystem(bWithArchive ? MakeServerFileSystem(std::string()) : std::make_unique<CFileSystem>());
         m_pPrevious = GGlobal.m_pContext;
         GGlobal.m_pContext = &m_Context;
     }

@@ -1,5 +1,6 @@
 // The game server's handling of what clients report about their peds, vehicles and pickups, of the
-// elements clients create themselves and of the GTA IV sessions: checks, events and relays, run
+// elements clients create themselves, of spawned players and of the GTA IV sessions: checks, events
+// and relays, run
 // through the server's own message dispatch with a transport that records every send.
 #include "GameTestSupport.h"
 
@@ -7,12 +8,15 @@
 #include "Elements/Player.h"
 #include "Elements/Vehicle.h"
 #include "GTAServer.h"
+#include "GTAServerManager.h"
 #include "GameLayer.h"
 #include "ServerConfiguration.h"
 
 #include "Engine/TesseraHBF.h"
+#include "Multiplayer/ElementMessages.h"
 #include "Multiplayer/EntityMessages.h"
 #include "Multiplayer/GameMessages.h"
+#include "Multiplayer/MachineMessages.h"
 #include "Scripting/EventHandlers.h"
 
 #include <cmath>
@@ -81,7 +85,7 @@ protected:
         ASSERT_TRUE(m_Server.ParseConfig(config));
         m_Server.GetMachines().SetTransport(&m_Transport);
         for (const char* name : {"OnPedCrouch", "OnPedEnterVehicle", "OnPedExitVehicle", "OnPedFall", "OnPedJump", "OnPedUncrouch",
-                                 "OnPedWasted", "OnPickupCollected", "OnRequestSession", "OnAddIVNetworkEvent"}) {
+                                 "OnPedSpawn", "OnPedWasted", "OnPickupCollected", "OnRequestSession", "OnAddIVNetworkEvent"}) {
             EventHandlers::CEventType* pType = m_Server.GetEventHandlers().FindEventType(name);
             ASSERT_NE(pType, nullptr) << name;
             pType->AddHandler(std::make_unique<CRecordingHandler>(&m_Events, &m_Cancel));
@@ -338,6 +342,58 @@ TEST_F(GameServerTest, NothingButTheFileCheckAnswerBeforeTheCheckIsPassed) {
     EXPECT_TRUE(TakeEvents().empty());
     EXPECT_TRUE(m_Transport.m_Sends.empty());
     EXPECT_EQ(Client(1)->m_CameraInterior, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Spawned players
+
+TEST_F(GameServerTest, ASpawnedPlayerReplacesTheOldOneAndReachesItsClientAtOnce) {
+    Start();
+    Stream();
+    const int32_t old = Client(1)->GetPlayer()->GetNetworkId();
+    CServerPlayer* pPlayer = m_Server.GetGameManager()->SpawnPlayer(Client(1), {10, 20, 30}, 1.5f, 7, 3, 4);
+    ASSERT_NE(pPlayer, nullptr);
+    const int32_t player = pPlayer->GetNetworkId();
+
+    // The old player is gone for everyone before the new one exists; the new one reaches its own
+    // client at once and only that client, which is then told it plays it (the messages a streaming
+    // tick would send, without waiting for one). The creation's record is checked below.
+    std::vector<std::pair<uint32_t, Bytes>> toSpawner;
+    for (const CRecordingTransport::Send& send : m_Transport.m_Sends)
+        if (!send.m_pPeer || send.m_pPeer == Peer(1))
+            toSpawner.emplace_back(send.m_Id, send.m_Id == PACKET_ELEMENT_CREATE ? Bytes() : send.m_Payload);
+    const std::vector<std::pair<uint32_t, Bytes>> expected = {
+        {PACKET_ELEMENT_DELETE, CBytes().u16(1).i32(old)},
+        {PACKET_CLIENT_PLAYER, CBytes().u16(1).i32(1).i32(-1)}, {PACKET_LOCAL_PLAYER, CBytes().i32(-1)},
+        {PACKET_CLIENT_PLAYER, CBytes().u16(1).i32(1).i32(player)}, {PACKET_LOCAL_PLAYER, CBytes().i32(-1)},
+        {PACKET_ELEMENT_CREATE, Bytes()}, {PACKET_LOCAL_PLAYER, CBytes().i32(player)}};
+    EXPECT_EQ(toSpawner, expected);
+    for (int client : {0, 2}) EXPECT_TRUE(To(client, PACKET_ELEMENT_CREATE).empty());
+    CElementCreate created;
+    ASSERT_EQ(To(1, PACKET_ELEMENT_CREATE).size(), 1u);
+    ASSERT_TRUE(ReadMessage(ReadStream(To(1, PACKET_ELEMENT_CREATE)[0]).Get(), created));
+    ASSERT_EQ(created.m_Records.size(), 1u);
+    EXPECT_EQ(created.m_Records[0].m_Type, ELEMENT_PLAYER);
+    EXPECT_EQ(created.m_Records[0].m_Id, player);
+    // The element as it stands: bound already, so under the client's name.
+    EXPECT_EQ(Hex(created.m_Records[0].m_Payload), Hex(CBytes().bytes(CreatePayload(*pPlayer)).bytes(SyncPayload(*pPlayer))));
+    EXPECT_EQ(Manager().GetObjectFromId(old), nullptr);
+    EXPECT_EQ(TakeEvents(), std::vector<std::string>{"OnPedSpawn(" + E(pPlayer) + ")"});
+
+    // Everything asked for, the client as forced syncer, the client's name.
+    CVector3D position;
+    ASSERT_TRUE(pPlayer->GetPosition(position));
+    EXPECT_EQ(position, CVector3D(10, 20, 30));
+    EXPECT_FLOAT_EQ(pPlayer->GetHeading(), 1.5f);
+    EXPECT_EQ(pPlayer->GetModelIndex(), 7);
+    EXPECT_EQ(pPlayer->GetInterior(), 3);
+    EXPECT_EQ(pPlayer->GetDimension(), 4);
+    EXPECT_EQ(pPlayer->GetSyncer(), Client(1));
+    EXPECT_TRUE(pPlayer->HasFlag(NETOBJECT_FORCED_SYNCER));
+    EXPECT_STREQ(pPlayer->GetName(), "Client1");
+    EXPECT_EQ(Client(1)->GetPlayer(), pPlayer);
+
+    EXPECT_EQ(m_Server.GetGameManager()->SpawnPlayer(nullptr, {0, 0, 0}, 0, 0, 0, 0), nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,16 +4,15 @@
 #include "Elements/ElementFactory.h"
 #include "Elements/GameElementHost.h"
 #include "GTAClient.h"
+#include "ServerFileSystem.h"
 #include "VehicleColours.h"
 
-#include "EmbeddedArchive.h"
 
 #include "Engine/ArgumentArray.h"
 #include "Engine/Context.h"
 #include "Engine/FileSystem.h"
 #include "Engine/MemoryStream.h"
 #include "Engine/Packet.h"
-#include "Engine/TARArchive.h"
 #include "Multiplayer/NetMachines.h"
 #include "Multiplayer/NetObjectMgr.h"
 #include "Network/NetServer.h"
@@ -237,12 +236,7 @@ inline bool ReadSync(CNetObject& element, const Bytes& bytes) {
 class CArchiveContext {
 public:
     CArchiveContext() {
-        auto pFileSystem = std::make_unique<Tessera3D::CFileSystem>();
-        auto pImage = Tessera3D::MakeStrong<Tessera3D::CMemoryStream>(static_cast<const void*>(g_EmbeddedArchive), g_EmbeddedArchiveSize);
-        auto pArchive = std::make_unique<Tessera3D::CTARArchive>();
-        EXPECT_TRUE(pArchive->Read(pImage.Get()));
-        pFileSystem->Mount(pArchive.release());
-        m_Context.SetFileSystem(std::move(pFileSystem));
+        m_Context.SetFileSystem(MakeServerFileSystem(std::string()));
         m_pPrevious = Tessera3D::GGlobal.m_pContext;
         Tessera3D::GGlobal.m_pContext = &m_Context;
     }

@@ -17,25 +17,6 @@ CFileDigest ComputeFileDigest(const void* pData, size_t size) {
     return MakeFileDigest(md5);
 }
 
-bool CElementDeleteMessage::Write(CBinaryWriter& writer) const {
-    if (m_Elements.size() > UINT16_MAX || !writer.WriteUInt16(static_cast<uint16_t>(m_Elements.size()))) return false;
-    for (int32_t element : m_Elements)
-        if (!writer.WriteInt32(element)) return false;
-    return true;
-}
-
-bool CElementDeleteMessage::Read(CBinaryReader& reader) {
-    uint16_t count = 0;
-    if (!reader.ReadUInt16(count)) return false;
-    m_Elements.clear();
-    for (uint16_t i = 0; i < count; ++i) {
-        int32_t element = -1;
-        if (!reader.ReadInt32(element)) return false;
-        m_Elements.push_back(element);
-    }
-    return true;
-}
-
 bool CKeyEventMessage::Write(CBinaryWriter& writer) const {
     return writer.WriteUInt8(m_Down) && writer.WriteUInt32(m_ScanCode) && writer.WriteUInt32(m_KeyCode) &&
            writer.WriteUInt16(m_Modifiers) && writer.WriteUInt32(m_RepeatCount);

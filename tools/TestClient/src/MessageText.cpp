@@ -139,8 +139,8 @@ void DecodeFromServer(uint32_t id, CBinaryReader& reader, CDecoded& out) {
         });
         break;
     case PACKET_ELEMENT_DELETE:
-        Decode<CElementDeleteMessage>(reader, out, [](const CElementDeleteMessage& m) {
-            return "count=" + std::to_string(m.m_Elements.size()) + " elements=" + List(m.m_Elements, Int);
+        Decode<CElementDelete>(reader, out, [](const CElementDelete& m) {
+            return "count=" + std::to_string(m.m_Ids.size()) + " elements=" + List(m.m_Ids, Int);
         });
         break;
     case PACKET_JOIN_COMPLETE: Decode<CJoinComplete>(reader, out, [](const CJoinComplete&) { return std::string(); }); break;
@@ -227,8 +227,8 @@ void DecodeFromClient(uint32_t id, CBinaryReader& reader, CDecoded& out) {
         });
         break;
     case PACKET_ELEMENT_DELETE:
-        Decode<CElementDeleteMessage>(reader, out, [](const CElementDeleteMessage& m) {
-            return "count=" + std::to_string(m.m_Elements.size()) + " elements=" + List(m.m_Elements, Int);
+        Decode<CElementDelete>(reader, out, [](const CElementDelete& m) {
+            return "count=" + std::to_string(m.m_Ids.size()) + " elements=" + List(m.m_Ids, Int);
         });
         break;
     case PACKET_DISCONNECT_REQUEST:
@@ -245,7 +245,7 @@ void DecodeFromClient(uint32_t id, CBinaryReader& reader, CDecoded& out) {
         });
         break;
     case PACKET_REQUEST_SYNCER:
-        Decode<CRequestSyncer>(reader, out, [](const CRequestSyncer& m) { return "element=" + std::to_string(m.m_Element); });
+        Decode<CRequestSyncer>(reader, out, [](const CRequestSyncer& m) { return "element=" + std::to_string(m.m_Id); });
         break;
     case PACKET_ELEMENT_STREAMING:
         Decode<CElementStreaming>(reader, out, [](const CElementStreaming& m) {

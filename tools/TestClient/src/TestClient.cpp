@@ -244,14 +244,14 @@ bool CTestClient::SendSync(const std::vector<uint8_t>& payload, uint32_t flags, 
 }
 
 bool CTestClient::SendElementDelete(const std::vector<int32_t>& elements) {
-    CElementDeleteMessage message;
-    message.m_Elements = elements;
+    CElementDelete message;
+    message.m_Ids = elements;
     return Send(message);
 }
 
 bool CTestClient::SendRequestSyncer(int32_t element) {
     CRequestSyncer request;
-    request.m_Element = element;
+    request.m_Id = element;
     return Send(request);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Messages of the client side that the shared catalogue has no struct for yet: element deletions,
-// syncer requests and key events; and the digests of the game-file check. Same shape as the
+// Messages of the client side that the shared catalogue has no struct for yet: key events; and the
+// digests of the game-file check. Same shape as the
 // catalogue: a reader and a writer per message, next to each other in ClientMessages.cpp.
+#include "Multiplayer/ElementMessages.h"
 #include "Multiplayer/GameMessages.h"
 #include "Multiplayer/Message.h"
 
@@ -16,24 +17,6 @@ using CFileDigest = std::array<uint32_t, 4>;
 CFileDigest MakeFileDigest(const uint8_t md5[16]);
 // The digest of a file's whole contents.
 CFileDigest ComputeFileDigest(const void* pData, size_t size);
-
-// Both directions: uint16 count, then that many int32 element ids.
-struct CElementDeleteMessage {
-    static constexpr uint32_t ID = PACKET_ELEMENT_DELETE;
-    std::vector<int32_t> m_Elements;
-
-    bool Write(Tessera3D::CBinaryWriter& writer) const;
-    bool Read(Tessera3D::CBinaryReader& reader);
-};
-
-// Client to server: int32 element id.
-struct CRequestSyncer {
-    static constexpr uint32_t ID = PACKET_REQUEST_SYNCER;
-    int32_t m_Element = -1;
-
-    bool Write(Tessera3D::CBinaryWriter& writer) const { return writer.WriteInt32(m_Element); }
-    bool Read(Tessera3D::CBinaryReader& reader) { return reader.ReadInt32(m_Element); }
-};
 
 // Client to server: uint8 down (bit 0), uint32 scan code, uint32 key code, uint16 modifier state,
 // uint32 repeat count.
