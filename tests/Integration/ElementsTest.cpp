@@ -11,6 +11,7 @@
 #include "Multiplayer/EntityMessages.h"
 #include "Multiplayer/GameMessages.h"
 #include "TestClient/TestClient.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -24,47 +25,25 @@ constexpr uint32_t kTimeout = 10000;
 constexpr int32_t kVehicle = 142, kPed = 30;
 const std::array<uint8_t, 8> kHandle = {9, 8, 7, 6, 5, 4, 3, 2};
 
-// Little-endian fields appended one by one.
-class CPayload {
-public:
-    CPayload& u8(uint8_t v) { return raw(&v, 1); }
-    CPayload& u16(uint16_t v) { return raw(&v, 2); }
-    CPayload& i32(int32_t v) { return raw(&v, 4); }
-    CPayload& u32(uint32_t v) { return raw(&v, 4); }
-    CPayload& f32(float v) { return raw(&v, 4); }
-    CPayload& vec(float x, float y, float z) { return f32(x).f32(y).f32(z); }
-    CPayload& bytes(const std::vector<uint8_t>& b) { return raw(b.data(), b.size()); }
-    // The base part of a creation record: syncer, no parent, the dimension, no name, no data.
-    CPayload& base(int32_t syncer, int32_t dimension) { return i32(syncer).i32(-1).i32(dimension).u8(0).u16(0); }
-    operator std::vector<uint8_t>() const { return m_Bytes; }
-
-private:
-    CPayload& raw(const void* p, size_t n) {
-        m_Bytes.insert(m_Bytes.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
-        return *this;
-    }
-    std::vector<uint8_t> m_Bytes;
-};
-
 // A client without a player stands in no dimension (-1): what it announces lives there too, so its own
 // streaming passes give the elements back to it.
 constexpr int32_t kNoDimension = -1;
 
 std::vector<uint8_t> PedSync(float x, int32_t vehicle, uint8_t state) {
-    return CPayload().i32(0).vec(x, 0, 0).vec(0, 0, 0).vec(0, 0, 0).f32(0).f32(0).f32(100).u8(state).i32(vehicle).u8(0).u16(0)
+    return CBytes().i32(0).vec(x, 0, 0).vec(0, 0, 0).vec(0, 0, 0).f32(0).f32(0).f32(100).u8(state).i32(vehicle).u8(0).u16(0)
         .u16(0).u16(0).u8(0).f32(0).u8(0).u8(0);
 }
 
 std::vector<uint8_t> VehicleAnnouncement(int32_t syncer, int32_t clientId, uint8_t kind, float x) {
-    return CPayload()
+    return CBytes()
         .i32(clientId).bytes({kHandle.begin(), kHandle.end()})
-        .base(syncer, kNoDimension).i32(90).u8(0).u8(kind).u32(0).u8(1).u8(1).u8(2).u8(3).u8(4)
+        .baseRecord(syncer, kNoDimension).i32(90).u8(0).u8(kind).u32(0).u8(1).u8(1).u8(2).u8(3).u8(4)
         .f32(1).f32(0).f32(0).f32(0).f32(0).f32(1).f32(0).f32(0).f32(0).f32(0).f32(1).f32(0).f32(x).f32(0).f32(0).f32(1)
         .vec(0, 0, 0).vec(0, 0, 0).u32(0).f32(1000).f32(0).f32(0).f32(0).u8(0).i32(0).u8(0).u8(0);
 }
 
 std::vector<uint8_t> PedAnnouncement(int32_t syncer, int32_t clientId, float x, int32_t vehicle = -1) {
-    return CPayload().i32(clientId).bytes({kHandle.begin(), kHandle.end()}).base(syncer, kNoDimension).i32(7).u8(0).u8(1).i32(21)
+    return CBytes().i32(clientId).bytes({kHandle.begin(), kHandle.end()}).baseRecord(syncer, kNoDimension).i32(7).u8(0).u8(1).i32(21)
         .bytes(PedSync(x, vehicle, vehicle == -1 ? 0 : 3));
 }
 
@@ -248,9 +227,9 @@ TEST_F(ElementsTest, SyncPassesToTheOthersAndTheSyncerRoleMovesOn) {
         << testing::PrintToString(SyncersOf(*ann, ped));
 
     // Bob's sync reaches Ann byte for byte, and never comes back to Bob.
-    const std::vector<uint8_t> state = CPayload().i32(3).vec(7, 8, 9).vec(1, 1, 1).vec(0, 0, 2).f32(0.5f).f32(0.25f).f32(60).u8(0).i32(-1)
+    const std::vector<uint8_t> state = CBytes().i32(3).vec(7, 8, 9).vec(1, 1, 1).vec(0, 0, 2).f32(0.5f).f32(0.25f).f32(60).u8(0).i32(-1)
                                            .u8(0).u16(22).u16(90).u16(30).u8(1).f32(40).u8(5).u8(1).u16(2).u8(0xCA).u8(0xFE);
-    const std::vector<uint8_t> sync = CPayload().u16(1).u16(static_cast<uint16_t>(8 + state.size())).i32(kPed).i32(ped).bytes(state);
+    const std::vector<uint8_t> sync = CBytes().u16(1).u16(static_cast<uint16_t>(8 + state.size())).i32(kPed).i32(ped).bytes(state);
     const size_t from = ann->GetMessageCount();
     ASSERT_TRUE(bob->SendSync(sync));
     size_t relayed = SIZE_MAX;
@@ -287,8 +266,8 @@ TEST_F(ElementsTest, GameMessagesAreCheckedAndRelayed) {
 
     // From Bob, who does not sync the ped, nothing goes anywhere.
     size_t annFrom = ann->GetMessageCount(), bobFrom = bob->GetMessageCount();
-    ASSERT_TRUE(bob->SendMessage(PACKET_PED_JUMP, CPayload().i32(ped)));
-    ASSERT_TRUE(bob->SendMessage(PACKET_VEHICLE_ENGINE, CPayload().i32(vehicle).u8(1)));
+    ASSERT_TRUE(bob->SendMessage(PACKET_PED_JUMP, CBytes().i32(ped)));
+    ASSERT_TRUE(bob->SendMessage(PACKET_VEHICLE_ENGINE, CBytes().i32(vehicle).u8(1)));
     RoundTrip(*ann);
     RoundTrip(*bob);
     EXPECT_EQ(ann->FindMessage(PACKET_PED_JUMP, annFrom), nullptr);
@@ -297,19 +276,19 @@ TEST_F(ElementsTest, GameMessagesAreCheckedAndRelayed) {
     // From Ann: a jump and a fall reach Bob as they were sent; an out-of-bounds action does not.
     annFrom = ann->GetMessageCount();
     bobFrom = bob->GetMessageCount();
-    const std::vector<uint8_t> fall = CPayload().i32(ped).i32(1).i32(2).u8(0xFE);
-    ASSERT_TRUE(ann->SendMessage(PACKET_PED_JUMP, CPayload().i32(ped)));
+    const std::vector<uint8_t> fall = CBytes().i32(ped).i32(1).i32(2).u8(0xFE);
+    ASSERT_TRUE(ann->SendMessage(PACKET_PED_JUMP, CBytes().i32(ped)));
     ASSERT_TRUE(ann->SendMessage(PACKET_PED_FALL, fall));
-    ASSERT_TRUE(ann->SendMessage(PACKET_PED_ACTION_E, CPayload().u8(1).i32(ped).f32(2.5f)));
-    ASSERT_TRUE(ann->SendMessage(PACKET_PED_ACTION_E, CPayload().u8(1).i32(ped).f32(2.0f)));
+    ASSERT_TRUE(ann->SendMessage(PACKET_PED_ACTION_E, CBytes().u8(1).i32(ped).f32(2.5f)));
+    ASSERT_TRUE(ann->SendMessage(PACKET_PED_ACTION_E, CBytes().u8(1).i32(ped).f32(2.0f)));
     // The engine goes to those who have the vehicle: Ann.
-    ASSERT_TRUE(ann->SendMessage(PACKET_VEHICLE_ENGINE, CPayload().i32(vehicle).u8(1)));
+    ASSERT_TRUE(ann->SendMessage(PACKET_VEHICLE_ENGINE, CBytes().i32(vehicle).u8(1)));
     RoundTrip(*ann);
     ASSERT_NE(bob->WaitForMessage(PACKET_PED_ACTION_E, kTimeout, bobFrom), nullptr);
     RoundTrip(*bob);
     const CReceivedMessage* jump = bob->FindMessage(PACKET_PED_JUMP, bobFrom);
     ASSERT_NE(jump, nullptr);
-    EXPECT_EQ(jump->m_Payload, std::vector<uint8_t>(CPayload().i32(ped)));
+    EXPECT_EQ(jump->m_Payload, std::vector<uint8_t>(CBytes().i32(ped)));
     const CReceivedMessage* relayedFall = bob->FindMessage(PACKET_PED_FALL, bobFrom);
     ASSERT_NE(relayedFall, nullptr);
     EXPECT_EQ(relayedFall->m_Payload, fall);
@@ -317,7 +296,7 @@ TEST_F(ElementsTest, GameMessagesAreCheckedAndRelayed) {
     EXPECT_EQ(ann->FindMessage(PACKET_PED_JUMP, annFrom), nullptr);
     const CReceivedMessage* engine = ann->FindMessage(PACKET_VEHICLE_ENGINE, annFrom);
     ASSERT_NE(engine, nullptr);
-    EXPECT_EQ(engine->m_Payload, std::vector<uint8_t>(CPayload().i32(vehicle).u8(1)));
+    EXPECT_EQ(engine->m_Payload, std::vector<uint8_t>(CBytes().i32(vehicle).u8(1)));
     EXPECT_EQ(bob->FindMessage(PACKET_VEHICLE_ENGINE, bobFrom), nullptr);
 }
 

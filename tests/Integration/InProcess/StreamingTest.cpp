@@ -9,6 +9,7 @@
 #include "Multiplayer/ElementMessages.h"
 #include "Multiplayer/MachineMessages.h"
 #include "TestClient/TestClient.h"
+#include "WireBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -25,32 +26,9 @@ constexpr uint32_t kTimeout = 10000;
 constexpr uint32_t kStreamInterval = 500;
 using Ids = std::multiset<int32_t>;
 
-// Little-endian fields appended one by one.
-class CPayload {
-public:
-    CPayload& u8(uint8_t v) { return raw(&v, 1); }
-    CPayload& u16(uint16_t v) { return raw(&v, 2); }
-    CPayload& i32(int32_t v) { return raw(&v, 4); }
-    CPayload& f32(float v) { return raw(&v, 4); }
-    CPayload& vec(float x, float y, float z) { return f32(x).f32(y).f32(z); }
-    CPayload& zeros(size_t n) {
-        m_Bytes.insert(m_Bytes.end(), n, 0);
-        return *this;
-    }
-    CPayload& bytes(const std::vector<uint8_t>& b) { return raw(b.data(), b.size()); }
-    operator std::vector<uint8_t>() const { return m_Bytes; }
-
-private:
-    CPayload& raw(const void* p, size_t n) {
-        m_Bytes.insert(m_Bytes.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
-        return *this;
-    }
-    std::vector<uint8_t> m_Bytes;
-};
-
 // A sync message with one record: the player's own character standing at (x, 0, 0), on foot.
 std::vector<uint8_t> PlayerSync(int32_t player, float x) {
-    const std::vector<uint8_t> record = CPayload()
+    const std::vector<uint8_t> record = CBytes()
         .i32(ELEMENT_PLAYER).i32(player)
         // The ped's part: relayed value, position, relayed vector, velocity, headings, health, no
         // vehicle, weapon and its state, armour, relayed byte, no blob.
@@ -58,7 +36,7 @@ std::vector<uint8_t> PlayerSync(int32_t player, float x) {
         .u16(0).u16(0).u8(0).f32(0).u8(0).u8(0)
         // The player's part.
         .u16(0).zeros(48).zeros(4).u8(1).u16(4);
-    return CPayload().u16(1).u16(static_cast<uint16_t>(record.size())).bytes(record);
+    return CBytes().u16(1).u16(static_cast<uint16_t>(record.size())).bytes(record);
 }
 
 class StreamingOverTheWireTest : public testing::Test {
