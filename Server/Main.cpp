@@ -4,6 +4,7 @@
 #include "GTAServer.h"
 #include "ServerConfiguration.h"
 #include "ServerFileSystem.h"
+#include "ServerStartup.h"
 #include "ServerVersion.h"
 #include "StartupPause.h"
 #include "UserAgent.h"
@@ -61,9 +62,9 @@ bool FindExecutableFolder(std::string& folder) {
     return false;
 }
 
-// Reads the configuration and everything up to the main loop; false after a failed start (already
-// reported).
-bool StartServer(CGTAServer& server, const CCommandLineOptions& options) {
+// Reads the configuration file and starts everything up to the main loop; false after a failed start
+// (already reported).
+bool StartFromConfigFile(CGTAServer& server, const CCommandLineOptions& options) {
     FILE* pFile = fopen(options.m_ConfigPath.c_str(), "rb");
     if (!pFile) {
         LogError("I can't start because server.xml doesn't exist...");
@@ -79,41 +80,7 @@ bool StartServer(CGTAServer& server, const CCommandLineOptions& options) {
         return false;
     }
     CServerConfiguration config(pDocument.get());
-    if (!server.ParseConfig(config)) return false;
-    pDocument.reset();
-
-    server.ApplyCommandLine(options);
-
-    Log("Server is starting...");
-    Log(server.GetSettings().m_bMultithreaded ? "Multithreading: enabled" : "Multithreading: disabled");
-    server.InitialiseFrameClock();
-
-    if (!server.StartNetwork()) {
-        LogError("Failed to start the server!");
-        return false;
-    }
-    Log("Server is now listening on port %hu max players %d...", server.GetSettings().m_Port,
-        server.GetSettings().m_MaxPlayers);
-
-    server.CreateConsoleClient();
-
-    Log("Starting resources...");
-    std::vector<std::string>& resources = server.GetResourcesToStart();
-    int started = 0, failed = 0;
-    for (const std::string& name : resources) {
-        // No resource of that name exists on this server.
-        LogError("Error loading resource %s: resource not found!", name.c_str());
-        ++failed;
-    }
-    LogMessage(failed ? LOGTYPE_WARN : LOGTYPE_INFO, "%i/%i Resources loaded, %i failed", started,
-               static_cast<int>(resources.size()), failed);
-    resources.clear();
-
-    server.TriggerServerStart();
-    server.ReplayCommandLineFile();
-    if (options.m_bDumpDoc) server.RunConsoleCommandEntry("/dumpdoc");
-    if (!options.m_bNoInput) server.StartInputThread();
-    return true;
+    return StartServer(server, config, options);
 }
 
 int RunServer(int argc, char** argv) {
@@ -142,7 +109,7 @@ int RunServer(int argc, char** argv) {
     CCommandLineOptions options;
     options.Parse(argc, argv);
 
-    if (!StartServer(*pServer, options)) {
+    if (!StartFromConfigFile(*pServer, options)) {
         PauseForKey();
         g_pServer = nullptr;
         pServer.reset();

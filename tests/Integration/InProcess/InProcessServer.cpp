@@ -1,8 +1,10 @@
 #include "InProcessServer.h"
 
+#include "CommandLine.h"
 #include "ServerConfiguration.h"
 #include "ServerFileSystem.h"
 #include "ServerProcess.h"
+#include "ServerStartup.h"
 
 #include "Engine/MemoryStream.h"
 #include "Engine/TesseraHBF.h"
@@ -28,12 +30,9 @@ bool CInProcessServer::Start(const std::string& keys) {
     std::unique_ptr<CElementChunk> pDocument(CElementChunk::Load(pText.Get()));
     if (!pDocument) return false;
     CServerConfiguration config(pDocument.get());
-    if (!m_pServer->ParseConfig(config)) return false;
-
-    m_pServer->InitialiseFrameClock();
-    if (!m_pServer->StartNetwork()) return false;
-    m_pServer->CreateConsoleClient();
-    m_pServer->TriggerServerStart();
+    CCommandLineOptions options;
+    options.m_bNoInput = true;
+    if (!StartServer(*m_pServer, config, options)) return false;
     m_MainLoop = std::thread([this] { m_pServer->MainLoop(); });
     return true;
 }

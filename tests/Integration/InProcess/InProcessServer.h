@@ -1,6 +1,6 @@
 #pragma once
-// The game server's own classes running in this process on a real ENet port: the configuration is
-// parsed, the port opened and the main loop run on a thread of its own, as the program does. Tests
+// The game server's own classes running in this process on a real ENet port: the program's start-up
+// sequence runs on a configuration given as text, then the main loop on a thread of its own. Tests
 // reach the server's state through its C++ interface under the server lock, for what nothing on the
 // wire can set up yet (players, elements of a script).
 #include "GTAServer.h"
