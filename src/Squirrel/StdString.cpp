@@ -310,32 +310,34 @@ bool searchStart(HVM vm, const char* s, const char** begin) {
     return true;
 }
 
-Integer regexp_search(HVM vm) {
-    Regex* r = regexOf(vm);
+// The search search() and capture() share: the regexp, the subject string and where the match
+// lies. -1 after an error, 0 without a match, 1 with one.
+Integer runSearch(HVM vm, Regex*& r, const char*& s, const char*& b, const char*& e) {
+    r = regexOf(vm);
     if (!r) return -1;
     Value sv(vm->at(2));
-    const char* s = sv.s->data;
+    s = sv.s->data;
     const char* from;
     if (!searchStart(vm, s, &from)) return -1;
-    const char *b, *e;
     bool found = r->search(from, s + std::strlen(s), &b, &e);
     vm->ss->charge(r->work() / 4);
-    if (!found) return 0;
+    return found ? 1 : 0;
+}
+
+Integer regexp_search(HVM vm) {
+    Regex* r;
+    const char *s, *b, *e;
+    const Integer result = runSearch(vm, r, s, b, e);
+    if (result != 1) return result;
     vm->push(matchTable(vm, s, b, e));
     return 1;
 }
 
 Integer regexp_capture(HVM vm) {
-    Regex* r = regexOf(vm);
-    if (!r) return -1;
-    Value sv(vm->at(2));
-    const char* s = sv.s->data;
-    const char* from;
-    if (!searchStart(vm, s, &from)) return -1;
-    const char *b, *e;
-    bool found = r->search(from, s + std::strlen(s), &b, &e);
-    vm->ss->charge(r->work() / 4);
-    if (!found) return 0;
+    Regex* r;
+    const char *s, *b, *e;
+    const Integer result = runSearch(vm, r, s, b, e);
+    if (result != 1) return result;
     Array* a = vm->ss->newArray(0);
     Value av(a);
     for (int i = 0; i < r->subExpCount(); ++i) {
